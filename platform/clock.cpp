@@ -1,0 +1,139 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace rtq {
+
+namespace {
+
+int64_t RealNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+    int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+SystemClock g_systemClock;
+std::atomic<Clock*> g_activeClock{nullptr};
+
+}  // namespace
+
+int64_t Clock::NowSeconds() { return FloorDiv(NowMs(), 1000); }
+
+int64_t SystemClock::NowMs() { return RealNowMs(); }
+
+void SystemClock::SleepMs(int64_t ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool SystemClock::WaitFor(std::condition_variable& cv,
+                          std::unique_lock<std::mutex>& lk, int64_t ms,
+                          const std::function<bool()>& pred) {
+    if (ms < 0) {
+        cv.wait(lk, pred);
+        return true;
+    }
+    return cv.wait_for(lk, std::chrono::milliseconds(ms), pred);
+}
+
+VirtualClock::VirtualClock(int64_t startMs) : m_nowMs(startMs) {}
+
+int64_t VirtualClock::NowMs() { return m_nowMs.load(); }
+
+void VirtualClock::SleepMs(int64_t ms) {
+    if (ms > 0) Advance(ms);
+}
+
+bool VirtualClock::WaitFor(std::condition_variable&,
+                           std::unique_lock<std::mutex>&, int64_t ms,
+                           const std::function<bool()>& pred) {
+    if (pred()) return true;
+    if (ms > 0) Advance(ms);
+    return pred();
+}
+
+void VirtualClock::Advance(int64_t ms) {
+    m_nowMs += ms;
+    m_sleptMs += ms;
+}
+
+int64_t VirtualClock::SleptMs() const { return m_sleptMs.load(); }
+
+void VirtualClock::ResetSlept() { m_sleptMs = 0; }
+
+ScaledClock::ScaledClock(int factor)
+    : m_factor(factor > 0 ? factor : 1),
+      m_startReal(RealNowMs()),
+      m_startVirtual(RealNowMs()) {}
+
+int64_t ScaledClock::NowMs() {
+    return m_startVirtual + (RealNowMs() - m_startReal) * m_factor;
+}
+
+void ScaledClock::SleepMs(int64_t ms) {
+    if (ms <= 0) return;
+    // Sleep until the scaled time has reached the target, so that many short
+    // sleeps do not drift below their sum.
+    const int64_t target = NowMs() + ms;
+    for (int64_t left = ms; left > 0; left = target - NowMs()) {
+        std::this_thread::sleep_for(
+            std::chrono::microseconds((left * 1000 + m_factor - 1) / m_factor));
+    }
+}
+
+bool ScaledClock::WaitFor(std::condition_variable& cv,
+                          std::unique_lock<std::mutex>& lk, int64_t ms,
+                          const std::function<bool()>& pred) {
+    if (ms < 0) {
+        cv.wait(lk, pred);
+        return true;
+    }
+    const int64_t target = NowMs() + ms;
+    for (int64_t left = ms; left > 0; left = target - NowMs()) {
+        if (cv.wait_for(lk,
+                        std::chrono::microseconds((left * 1000 + m_factor - 1) /
+                                                  m_factor),
+                        pred))
+            return true;
+    }
+    return pred();
+}
+
+Clock& ActiveClock() {
+    Clock* c = g_activeClock.load();
+    return c ? *c : g_systemClock;
+}
+
+void SetActiveClock(Clock* clock) { g_activeClock.store(clock); }
+
+ScopedClock::ScopedClock(Clock& clock) : m_previous(g_activeClock.load()) {
+    SetActiveClock(&clock);
+}
+
+ScopedClock::~ScopedClock() { SetActiveClock(m_previous); }
+
+int64_t NowMs() { return ActiveClock().NowMs(); }
+int64_t NowSeconds() { return ActiveClock().NowSeconds(); }
+void SleepMs(int64_t ms) { ActiveClock().SleepMs(ms); }
+
+SecondsDeadline::SecondsDeadline(int64_t seconds)
+    : m_endSecond(NowSeconds() + seconds) {}
+
+bool SecondsDeadline::Passed() const { return NowSeconds() > m_endSecond; }
+
+int64_t SecondsDeadline::RemainingMs() const {
+    const int64_t left = (m_endSecond + 1) * 1000 - NowMs();
+    return left > 0 ? left : 0;
+}
+
+void SecondsDeadline::SleepUntilPassed() const {
+    // A sleep may end a little early on a scaled clock; re-check.
+    while (!Passed()) SleepMs(RemainingMs() > 0 ? RemainingMs() : 1);
+}
+
+}  // namespace rtq

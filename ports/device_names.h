@@ -1,0 +1,18 @@
+#pragma once
+// COM port names on Linux: COM1-16 = ttyS0-15, COM17-32 = ttyUSB0-15,
+// COM33-48 = ttyACM0-15, COM49-64 = rfcomm0-15, under the device folder
+// (RTQFLASH_DEVICE_ROOT, default /dev).
+
+#include <string>
+
+namespace rtq {
+
+// The device folder in force.
+std::string DeviceRoot();
+// "COMn" or "\\.\COMn" (n 1..64) to its device path; any other name is
+// returned unchanged (a device path given directly).
+std::string DevicePathForPort(const std::string& name);
+// Whether the device of a port name exists.
+bool PortDevicePresent(const std::string& name);
+
+}  // namespace rtq
