@@ -1,0 +1,111 @@
+#include "sim/flash_image.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace rtq::sim {
+
+uint32_t FlashImage::SectorSize(int n) {
+    if (!ValidSector(n)) return 0;
+    switch (n) {
+        case 1: return 16384;
+        case 2:
+        case 3: return 8192;
+        case 4: return 32768;
+        default: return 65536;
+    }
+}
+
+uint32_t FlashImage::SectorAddress(int n) {
+    if (!ValidSector(n)) return 0;
+    switch (n) {
+        case 1: return 0x0;
+        case 2: return 0x4000;
+        case 3: return 0x6000;
+        case 4: return 0x8000;
+        default: return static_cast<uint32_t>(n - 4) * 0x10000;
+    }
+}
+
+FlashImage::FlashImage(uint8_t fill) : m_bytes(kTotalSize, fill) {}
+
+void FlashImage::Fill(uint8_t value) {
+    std::fill(m_bytes.begin(), m_bytes.end(), value);
+}
+
+void FlashImage::Erase(int sector) {
+    if (!ValidSector(sector)) return;
+    auto begin = m_bytes.begin() + SectorAddress(sector);
+    std::fill(begin, begin + SectorSize(sector), 0xFF);
+}
+
+size_t FlashImage::Program(int sector, uint32_t offset, const uint8_t* data,
+                           size_t len, bool andProgramming) {
+    const uint32_t size = SectorSize(sector);
+    if (size == 0 || offset >= size) return 0;
+    const size_t n = std::min<size_t>(len, size - offset);
+    uint8_t* dst = m_bytes.data() + SectorAddress(sector) + offset;
+    if (andProgramming) {
+        for (size_t i = 0; i < n; ++i) dst[i] &= data[i];
+    } else {
+        std::memcpy(dst, data, n);
+    }
+    return n;
+}
+
+std::vector<uint8_t> FlashImage::Read(uint32_t addr, size_t len) const {
+    if (addr >= m_bytes.size()) return {};
+    const size_t n = std::min<size_t>(len, m_bytes.size() - addr);
+    return std::vector<uint8_t>(m_bytes.begin() + addr,
+                                m_bytes.begin() + addr + n);
+}
+
+void FlashImage::Write(uint32_t addr, const uint8_t* data, size_t len) {
+    if (addr >= m_bytes.size()) return;
+    const size_t n = std::min<size_t>(len, m_bytes.size() - addr);
+    std::memcpy(m_bytes.data() + addr, data, n);
+}
+
+bool FlashImage::SaveTo(const std::string& path, std::string* error) const {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        if (error) *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written =
+        std::fwrite(m_bytes.data(), 1, m_bytes.size(), f) == m_bytes.size();
+    const int savedErrno = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed) {
+        if (error)
+            *error = path + ": " + std::strerror(written ? errno : savedErrno);
+        return false;
+    }
+    return true;
+}
+
+bool FlashImage::LoadFrom(const std::string& path, std::string* error) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        if (error) *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<uint8_t> data(m_bytes.size() + 1);
+    const size_t got = std::fread(data.data(), 1, data.size(), f);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        if (error) *error = path + ": read error";
+        return false;
+    }
+    if (got > m_bytes.size()) {
+        if (error) *error = path + ": larger than the flash (4390912 bytes)";
+        return false;
+    }
+    std::memcpy(m_bytes.data(), data.data(), got);
+    return true;
+}
+
+}  // namespace rtq::sim

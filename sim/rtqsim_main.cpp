@@ -1,0 +1,92 @@
+// rtqsim: a simulated RTQ650 printer on a pseudo-terminal.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "sim/pty_server.h"
+#include "sim/rtqsim_options.h"
+#include "sim/sim_printer.h"
+
+namespace {
+
+int g_stopPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 's';
+    // Nothing to do if the pipe is full: a stop is already pending.
+    if (write(g_stopPipe[1], &c, 1) < 0) {
+    }
+}
+
+bool InstallSignals() {
+    if (pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction sa{};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        if (sigaction(sig, &sa, nullptr) != 0) return false;
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace rtq::sim;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    RtqsimOptions options;
+    std::string error;
+    if (!ParseRtqsimArgs(args, &options, &error)) {
+        std::cerr << "rtqsim: " << error << "\n";
+        return 64;
+    }
+    if (options.help) {
+        std::cout << RtqsimUsage();
+        return 0;
+    }
+    if (!InstallSignals()) {
+        std::perror("rtqsim: signals");
+        return 1;
+    }
+
+    SimPrinter printer(options.config);
+    for (const FaultRule& rule : options.faults) printer.AddFault(rule);
+    if (!options.flashIn.empty() && !printer.LoadFlash(options.flashIn, &error)) {
+        std::cerr << "rtqsim: " << error << "\n";
+        return 1;
+    }
+    if (options.verbose) {
+        printer.SetObserver([](const SimEvent& e) {
+            std::fprintf(stderr, "rtqsim: %s\n", DescribeEvent(e).c_str());
+        });
+    }
+
+    PtyServer server;
+    if (!server.Open(options.link, &error)) {
+        std::cerr << "rtqsim: " << error << "\n";
+        return 1;
+    }
+    std::cout << "rtqsim: listening on " << server.SlavePath();
+    if (!options.link.empty()) std::cout << " (linked as " << options.link << ")";
+    std::cout << std::endl;
+
+    PtyServer::Options serve;
+    serve.flashOut = options.flashOut;
+    serve.exitAfterReset = options.exitAfterReset;
+    bool ok = server.Serve(printer, serve, g_stopPipe[0], &error);
+    if (!ok) std::cerr << "rtqsim: " << error << "\n";
+    if (!options.flashOut.empty()) {
+        if (!PtyServer::SaveFlashAtomically(printer, options.flashOut, &error)) {
+            std::cerr << "rtqsim: " << error << "\n";
+            ok = false;
+        }
+    }
+    return ok ? 0 : 1;
+}

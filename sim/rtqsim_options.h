@@ -1,0 +1,29 @@
+#pragma once
+// Command line of rtqsim, parsed into the printer's configuration, its
+// fault rules and what the program does around them.
+
+#include <string>
+#include <vector>
+
+#include "sim/sim_faults.h"
+#include "sim/sim_printer.h"
+
+namespace rtq::sim {
+
+struct RtqsimOptions {
+    std::string link;       // symlink to the pseudo-terminal's slave
+    std::string flashOut;   // flash image written on exit and after resets
+    std::string flashIn;    // flash image loaded at start
+    bool exitAfterReset = false;
+    bool verbose = false;
+    bool help = false;
+    SimConfig config;
+    std::vector<FaultRule> faults;
+};
+
+// False with a one-line reason for a bad command line.
+bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
+                     std::string* error);
+std::string RtqsimUsage();
+
+}  // namespace rtq::sim

@@ -1,0 +1,48 @@
+#include "sim/sim_types.h"
+
+#include <array>
+#include <utility>
+
+namespace rtq::sim {
+
+namespace {
+
+constexpr std::array<std::pair<CommandKind, const char*>, 13> kNames{{
+    {CommandKind::Switch, "switch"},
+    {CommandKind::LineCheck, "line"},
+    {CommandKind::Identity, "identity"},
+    {CommandKind::Erase, "erase"},
+    {CommandKind::Select, "select"},
+    {CommandKind::Data, "data"},
+    {CommandKind::Checksum, "checksum"},
+    {CommandKind::RecalculateCrc, "crc"},
+    {CommandKind::Reset, "reset"},
+    {CommandKind::PinCode, "pin"},
+    {CommandKind::FriendlyName, "name"},
+    {CommandKind::Unknown, "unknown"},
+    {CommandKind::Any, "any"},
+}};
+
+}  // namespace
+
+const char* CommandKindName(CommandKind kind) {
+    for (const auto& [k, name] : kNames)
+        if (k == kind) return name;
+    return "?";
+}
+
+bool ParseCommandKind(const std::string& name, CommandKind* kind) {
+    for (const auto& [k, n] : kNames) {
+        if (name == n) {
+            *kind = k;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* SimModeName(SimMode mode) {
+    return mode == SimMode::Download ? "download" : "normal";
+}
+
+}  // namespace rtq::sim
