@@ -1,0 +1,46 @@
+#pragma once
+// The command line of rtqflash-cli: what was asked for, before any check
+// of the values themselves.
+
+#include <string>
+#include <vector>
+
+namespace rtq::cli {
+
+enum class Command { Flash, Check, Help };
+
+struct CliOptions {
+    Command command = Command::Help;
+    std::string port;
+    bool portGiven = false;
+    std::string type;
+    bool typeGiven = false;
+    bool bluetooth = false;
+    // Kept as text: they are checked against the dialog's value lists.
+    std::string baud;
+    bool baudGiven = false;
+    std::string parity;
+    bool parityGiven = false;
+    std::string stopBits;
+    bool stopBitsGiven = false;
+    std::string pin;
+    bool pinGiven = false;
+    std::string name;
+    bool nameGiven = false;
+    std::string file;
+    bool fileGiven = false;
+};
+
+struct ParseResult {
+    bool ok = false;
+    std::string error;  // why the command line was refused
+    CliOptions options;
+};
+
+// args are the words after the program name. Options take their value as
+// the next word or after "="; "--" ends the options.
+ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+std::string UsageText();
+
+}  // namespace rtq::cli

@@ -1,0 +1,218 @@
+// rtqflash-cli run in process: the checks before a run, the result line
+// and exit status, and whole runs against the simulated printer.
+
+#include "cli/cli_app.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/interrupt.h"
+#include "engine/result_codes.h"
+#include "engine/run_settings.h"
+#include "platform/clock.h"
+#include "ports/port_state.h"
+#include "sim/sim_printer.h"
+#include "tests/engine/temp_files.h"
+#include "tests/support/sim_serial_backend.h"
+
+namespace {
+
+using rtq::sim::CommandKind;
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+
+    std::string LastLine() const {
+        std::string text = out;
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        const size_t nl = text.rfind('\n');
+        return nl == std::string::npos ? text : text.substr(nl + 1);
+    }
+};
+
+class CliApp : public ::testing::Test {
+protected:
+    CliApp() { backend.AddDevice("COM5", printer); }
+    ~CliApp() override {
+        g_strPinCode.clear();
+        g_strFriendlyName.clear();
+        g_bPinCodeRun = 0;
+        g_bFriendlyNameRun = 0;
+    }
+
+    Outcome Run(const std::vector<std::string>& args) {
+        std::ostringstream out, err;
+        const int status = rtq::cli::RunCli(args, out, err, false);
+        return {status, out.str(), err.str()};
+    }
+
+    rtq::VirtualClock clock;
+    rtq::ScopedClock scopedClock{clock};
+    rtq::sim::SimPrinter printer;
+    rtq::test::SimSerialBackend backend;
+    rtq::test::ScopedSimSerialBackend scopedBackend{backend};
+    rtq::test::TempFolder dir;
+};
+
+TEST_F(CliApp, UsageErrorsExitWith64AndSayWhy) {
+    const Outcome o = Run({"flash", "--type", "font"});
+    EXPECT_EQ(o.status, 64);
+    EXPECT_TRUE(o.out.empty());
+    EXPECT_NE(o.err.find("--port is required"), std::string::npos);
+    EXPECT_NE(o.err.find("usage: rtqflash-cli"), std::string::npos);
+
+    const Outcome help = Run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: rtqflash-cli"), std::string::npos);
+}
+
+TEST_F(CliApp, CheckShowsThePlanWithoutTouchingAPort) {
+    const std::string path = dir.Write("three.mfw", rtq::test::MainFirmwareImage(196608));
+    const Outcome o = Run({"check", "--type", "main firmware", path});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.LastLine(), "result 1: Download successfully completed!");
+    EXPECT_NE(o.out.find("MAIN FIRMWARE: " + path + ", 196608 bytes, 3 sectors"),
+              std::string::npos);
+    EXPECT_NE(o.out.find("sector 6: flash 0x020000-0x02FFFF from file 0x000000-0x00FFFF"),
+              std::string::npos);
+    EXPECT_NE(o.out.find("sector 8: flash 0x040000-0x04FFFF from file 0x020000-0x02FFFF"),
+              std::string::npos);
+    EXPECT_NE(o.out.find("order: erase sector 6, then sector 8 7 6"), std::string::npos);
+    EXPECT_EQ(backend.OpenCount(), 0);
+
+    const Outcome ipl = Run({"check", "--type", "ipl", dir.Write("b.ipl", rtq::test::IplImage())});
+    EXPECT_EQ(ipl.status, 0);
+    EXPECT_NE(ipl.out.find("sector 4: flash 0x008000-0x00FFFF from file 0x008000-0x00FFFF"),
+              std::string::npos);
+    EXPECT_NE(ipl.out.find("sector 5: flash 0x010000-0x01FFFF from file 0x010000-0x01FFFF"),
+              std::string::npos);
+}
+
+TEST_F(CliApp, CheckRefusesBadFiles) {
+    struct Case {
+        std::string type, name;
+        std::vector<uint8_t> bytes;
+        std::string line;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"font", "f.mfw", rtq::test::FontImage(65536), "result 1020: Invalid binary data file!",
+         20},
+        {"font", "f.bin", rtq::test::MainFirmwareImage(65536),
+         "result 1042: This file is not for RTQ5V!", 42},
+        {"main", "m.mfw", rtq::test::MainFirmwareImage(1300),
+         "result 1020: Invalid binary data file!", 20},
+        {"pin", "p.bin", {}, "result 1012: Unrecognized download type set!", 12},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = Run({"check", "--type", c.type, dir.Write(c.name, c.bytes)});
+        EXPECT_EQ(o.LastLine(), c.line) << c.name;
+        EXPECT_EQ(o.status, c.status) << c.name;
+    }
+    const Outcome missing = Run({"check", "--type", "font", dir.Path() + "/none.bin"});
+    EXPECT_EQ(missing.LastLine(), "result 1007: Unable to open file!");
+    EXPECT_EQ(missing.status, 7);
+}
+
+TEST_F(CliApp, FlashSettingsAreCheckedInTheDialogsOrderBeforeAnyPort) {
+    const std::string font = dir.Write("f.bin", rtq::test::FontImage(65536));
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {{"--port", "", "--type", "font", font, "--name", "a\tb"}, kResultBadPort},
+        {{"--port", "COM5", "--type", "nope", "--name", "a\tb", "--pin", "\xE9"},
+         kResultBadFriendlyName},
+        {{"--port", "COM5", "--type", "nope", "--pin", "\xE9"}, kResultBadPinCode},
+        {{"--port", "COM5", "--type", "nope", "--parity", "X"}, kResultBadDownloadType},
+        {{"--port", "COM5", "--type", "ipl", "--bluetooth", font}, kResultBadDownloadType},
+        {{"--port", "COM5", "--type", "font", "--parity", "X"}, kResultBadDataFile},
+        {{"--port", "COM5", "--type", "main", font, "--parity", "X"}, kResultBadDataFile},
+        {{"--port", "COM5", "--type", "font", font, "--parity", "MARK", "--baud", "1"},
+         kResultBadParity},
+        {{"--port", "COM5", "--type", "font", font, "--baud", "300", "--stop-bits", "3"},
+         kResultBadBaud},
+        {{"--port", "COM5", "--type", "font", font, "--stop-bits", "3"}, kResultBadStopBits},
+        {{"--port", "COM5", "--type", "font", dir.Write("g.bin", {'X', 'B', '0', '1'})},
+         kResultWrongFile},
+        {{"--port", "COM5", "--type", "font", dir.Write("h.bin", rtq::test::FontImage(100))},
+         kResultBadDataFile},
+        {{"--port", "COM65", "--type", "font", font}, kResultBadPort},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"flash"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome o = Run(args);
+        EXPECT_EQ(o.status, ExitStatusForResult(c.code)) << c.code;
+        EXPECT_EQ(o.LastLine().rfind("result " + std::to_string(c.code) + ":", 0), 0u)
+            << o.LastLine();
+    }
+    EXPECT_EQ(backend.OpenCount(), 0);
+}
+
+TEST_F(CliApp, ResultLinesCarryTheOffendingCharacters) {
+    const Outcome o = Run({"flash", "--port", "COM5", "--type", "name", "--name", "ab\tc"});
+    EXPECT_EQ(o.LastLine(), "result 1043: Illegal characters in Friendly Name :  \t");
+    EXPECT_EQ(o.status, 43);
+}
+
+TEST_F(CliApp, FlashesAFontOverTheSerialCable) {
+    const std::vector<uint8_t> image = rtq::test::FontImage(131072);
+    const Outcome o = Run({"flash", "--port", "COM5", "--type", "CG FONT", "--parity", "even",
+                           dir.Write("font.bin", image)});
+    EXPECT_EQ(o.LastLine(), "result 1: Download successfully completed!");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(printer.ReadFlash(0x100000, image.size()), image);
+    // First contact at the default 9600, then 38400 with the chosen parity.
+    EXPECT_EQ(printer.CommandsOf(CommandKind::Switch).at(0).line.baud, 9600u);
+    EXPECT_EQ(printer.CommandsOf(CommandKind::Data).at(0).line.baud, 38400u);
+    EXPECT_EQ(printer.CommandsOf(CommandKind::Data).at(0).line.parity, 'E');
+    EXPECT_EQ(backend.OpenCount(), 2);
+    EXPECT_FALSE(backend.IsOpen("COM5"));
+    EXPECT_NE(o.err.find("Downloading data to flash sector 2 of 2...\n"), std::string::npos);
+    EXPECT_NE(o.err.find("Download completed!\n"), std::string::npos);
+}
+
+TEST_F(CliApp, BluetoothKeepsThePortAt38400) {
+    const std::vector<uint8_t> image = rtq::test::FontImage(65536);
+    const Outcome o = Run({"flash", "--port", "COM5", "--type", "font", "--bluetooth",
+                           dir.Write("font.bin", image)});
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(backend.OpenCount(), 1);
+    EXPECT_EQ(printer.CommandsOf(CommandKind::Switch).at(0).line.baud, 38400u);
+    EXPECT_EQ(printer.ReadFlash(0x100000, image.size()), image);
+}
+
+TEST_F(CliApp, WritesAPinCodeWithoutAFile) {
+    const Outcome o = Run({"flash", "--port", "COM5", "--type", "pin", "--pin", "4711"});
+    EXPECT_EQ(o.status, 0) << o.out << o.err;
+    EXPECT_EQ(printer.PinCode(), std::optional<std::string>("4711"));
+    EXPECT_EQ(printer.CommandCount(CommandKind::Switch), 0);
+}
+
+TEST_F(CliApp, PortFailuresAreResults) {
+    const Outcome o = Run({"flash", "--port", "COM6", "--type", "font",
+                           dir.Write("font.bin", rtq::test::FontImage(65536))});
+    EXPECT_EQ(o.LastLine(), "result 1017: Unable to get serial port handle!");
+    EXPECT_EQ(o.status, 17);
+}
+
+TEST_F(CliApp, CtrlCBeforeTheLineCheckCancels) {
+    printer.SetObserver([](const rtq::sim::SimEvent& e) {
+        if (e.type == rtq::sim::EventType::Command && e.kind == CommandKind::Switch)
+            rtq::cli::OnInterrupt();
+    });
+    const Outcome o = Run({"flash", "--port", "COM5", "--type", "font",
+                           dir.Write("font.bin", rtq::test::FontImage(65536))});
+    printer.SetObserver(nullptr);
+    EXPECT_EQ(o.LastLine(), "result 1027: Application was terminated by Cancel button!");
+    EXPECT_EQ(o.status, 27);
+    EXPECT_EQ(printer.CommandCount(CommandKind::LineCheck), 0);
+    EXPECT_EQ(g_bCancelled.load(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+#include "cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using rtq::cli::Command;
+using rtq::cli::ParseCommandLine;
+using rtq::cli::ParseResult;
+
+TEST(CliOptions, FlashWithEveryOption) {
+    const ParseResult r = ParseCommandLine({"flash", "--port", "COM3", "--type=CG FONT",
+                                            "--bluetooth", "--baud", "19200", "--parity=odd",
+                                            "--stop-bits", "2", "--pin", "", "--name", "N",
+                                            "font.bin"});
+    ASSERT_TRUE(r.ok) << r.error;
+    const auto& o = r.options;
+    EXPECT_EQ(o.command, Command::Flash);
+    EXPECT_EQ(o.port, "COM3");
+    EXPECT_EQ(o.type, "CG FONT");
+    EXPECT_TRUE(o.bluetooth);
+    EXPECT_EQ(o.baud, "19200");
+    EXPECT_TRUE(o.baudGiven);
+    EXPECT_EQ(o.parity, "odd");
+    EXPECT_EQ(o.stopBits, "2");
+    EXPECT_TRUE(o.pinGiven);
+    EXPECT_EQ(o.pin, "");
+    EXPECT_EQ(o.name, "N");
+    EXPECT_EQ(o.file, "font.bin");
+    EXPECT_TRUE(o.fileGiven);
+}
+
+TEST(CliOptions, DefaultsStayUnset) {
+    const ParseResult r = ParseCommandLine({"flash", "--port", "/dev/x", "--type", "pin"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_FALSE(r.options.baudGiven);
+    EXPECT_FALSE(r.options.parityGiven);
+    EXPECT_FALSE(r.options.stopBitsGiven);
+    EXPECT_FALSE(r.options.fileGiven);
+    EXPECT_FALSE(r.options.bluetooth);
+}
+
+TEST(CliOptions, AFileNamedLikeAnOptionAfterTheEnd) {
+    const ParseResult r = ParseCommandLine({"check", "--type", "font", "--", "--odd.bin"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.command, Command::Check);
+    EXPECT_EQ(r.options.file, "--odd.bin");
+}
+
+TEST(CliOptions, HelpAnywhere) {
+    EXPECT_EQ(ParseCommandLine({"--help"}).options.command, Command::Help);
+    const ParseResult r = ParseCommandLine({"flash", "--help"});
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.options.command, Command::Help);
+}
+
+TEST(CliOptions, RefusedCommandLines) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"burn", "--type", "font", "f.bin"},
+        {"flash", "--type", "font", "f.bin"},                   // no port
+        {"flash", "--port", "COM1", "f.bin"},                   // no type
+        {"flash", "--port", "COM1", "--type"},                  // value missing
+        {"flash", "--port", "COM1", "--type", "font", "a", "b"},
+        {"flash", "--port", "COM1", "--port", "COM2", "--type", "font"},
+        {"flash", "--port", "COM1", "--type", "font", "--speed", "9600"},
+        {"flash", "--port", "COM1", "--type", "font", "-b"},
+        {"flash", "--port", "COM1", "--type", "font", "--bluetooth=yes"},
+        {"flash", "--port", "COM1", "--type", "pin", "--pin", std::string(17, '1')},
+        {"flash", "--port", "COM1", "--type", "name", "--name", std::string(33, 'n')},
+        {"check", "--type", "font"},                             // no file
+        {"check", "--type", "font", "--port", "COM1", "f.bin"},  // touches no port
+        {"check", "--type", "font", "--baud", "9600", "f.bin"},
+    };
+    for (const auto& args : bad) {
+        const ParseResult r = ParseCommandLine(args);
+        EXPECT_FALSE(r.ok) << (args.empty() ? "(none)" : args.back());
+        EXPECT_FALSE(r.error.empty());
+    }
+    EXPECT_TRUE(ParseCommandLine({"flash", "--port", "COM1", "--type", "pin", "--pin",
+                                  std::string(16, '1')})
+                    .ok);
+    EXPECT_TRUE(ParseCommandLine({"flash", "--port", "COM1", "--type", "name", "--name",
+                                  std::string(32, 'n')})
+                    .ok);
+}
+
+}  // namespace
