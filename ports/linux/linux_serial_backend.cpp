@@ -1,0 +1,417 @@
+#include "ports/linux/linux_serial_backend.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <type_traits>
+
+#include "platform/clock.h"
+#include "platform/last_error.h"
+#include "ports/device_names.h"
+
+namespace rtq {
+
+static_assert(std::is_same_v<speed_t, unsigned>, "speed_t must fit BaudToSpeed");
+
+namespace {
+
+// Write waits when the port never had a write time-out.
+constexpr int64_t kDefaultWriteBudgetMs = 3000;
+
+bool Fail(int err) {
+    SetLastErrorFromErrno(err);
+    return false;
+}
+
+// Modem-line requests a device does not support (a pseudo-terminal).
+bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
+
+int ClampMs(int64_t ms) {
+    return static_cast<int>(std::clamp<int64_t>(ms, 0, INT_MAX));
+}
+
+}  // namespace
+
+struct LinuxSerialBackend::Port {
+    explicit Port(int f) : fd(f) {}
+    ~Port() {
+        // Left set, the exclusive flag of a pty outlives close and refuses
+        // the next open.
+        ioctl(fd, TIOCNXCL);
+        flock(fd, LOCK_UN);
+        close(fd);
+    }
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+
+    const int fd;
+    std::mutex mutex;  // guards dcb and timeouts
+    DCB dcb;
+    COMMTIMEOUTS timeouts;
+};
+
+bool BaudToSpeed(uint32_t baud, unsigned* speed) {
+    static const struct {
+        uint32_t baud;
+        speed_t speed;
+    } kSpeeds[] = {
+        {50, B50},         {75, B75},         {110, B110},
+        {134, B134},       {150, B150},       {200, B200},
+        {300, B300},       {600, B600},       {1200, B1200},
+        {1800, B1800},     {2400, B2400},     {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},
+        {57600, B57600},   {115200, B115200}, {230400, B230400},
+        {460800, B460800}, {500000, B500000}, {576000, B576000},
+        {921600, B921600}, {1000000, B1000000},
+    };
+    for (const auto& s : kSpeeds) {
+        if (s.baud == baud) {
+            *speed = s.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+uint32_t SpeedToBaud(speed_t speed) {
+    for (uint32_t baud : {50u, 75u, 110u, 134u, 150u, 200u, 300u, 600u, 1200u,
+                          1800u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u,
+                          115200u, 230400u, 460800u, 500000u, 576000u, 921600u,
+                          1000000u}) {
+        unsigned s = 0;
+        if (BaudToSpeed(baud, &s) && s == speed) return baud;
+    }
+    return 0;
+}
+
+// The line settings a freshly opened device has, as a DCB.
+DCB DcbFromTermios(const termios& tio) {
+    DCB dcb;
+    dcb.BaudRate = SpeedToBaud(cfgetospeed(&tio));
+    switch (tio.c_cflag & CSIZE) {
+        case CS5: dcb.ByteSize = 5; break;
+        case CS6: dcb.ByteSize = 6; break;
+        case CS7: dcb.ByteSize = 7; break;
+        default: dcb.ByteSize = 8; break;
+    }
+    if (!(tio.c_cflag & PARENB))
+        dcb.Parity = NOPARITY;
+    else if (tio.c_cflag & CMSPAR)
+        dcb.Parity = (tio.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
+    else
+        dcb.Parity = (tio.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+    dcb.fParity = (tio.c_iflag & INPCK) ? 1 : 0;
+    dcb.StopBits = (tio.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.fOutxCtsFlow = (tio.c_cflag & CRTSCTS) ? 1 : 0;
+    dcb.fOutX = (tio.c_iflag & IXON) ? 1 : 0;
+    dcb.fInX = (tio.c_iflag & IXOFF) ? 1 : 0;
+    return dcb;
+}
+
+// Raises (or drops) a modem line; a device without modem lines is fine.
+bool SetModemLine(int fd, int line, bool on) {
+    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
+    return NoModemLines(errno);
+}
+
+bool HasModemLines(int fd) {
+    int lines = 0;
+    return ioctl(fd, TIOCMGET, &lines) == 0 || !NoModemLines(errno);
+}
+
+// A pseudo-terminal cannot do parity: the kernel drops PARENB, and the C
+// library then reports the whole change as invalid when nothing else
+// changed. Everything else having been applied, that is a success.
+bool OnlyParityDropped(int fd, const termios& wanted) {
+    termios got{};
+    if (HasModemLines(fd) || tcgetattr(fd, &got) != 0) return false;
+    const tcflag_t parity = PARENB | PARODD | CMSPAR;
+    return (got.c_cflag & ~parity) == (wanted.c_cflag & ~parity) &&
+           got.c_iflag == wanted.c_iflag &&
+           cfgetospeed(&got) == cfgetospeed(&wanted);
+}
+
+// Whether the device lets output go: DSR high, or no modem lines at all.
+bool DsrHigh(int fd) {
+    int lines = 0;
+    if (ioctl(fd, TIOCMGET, &lines) != 0) return true;
+    return (lines & TIOCM_DSR) != 0;
+}
+
+}  // namespace
+
+LinuxSerialBackend::LinuxSerialBackend() : m_nextHandle(0x7100) {}
+
+LinuxSerialBackend::~LinuxSerialBackend() = default;
+
+std::shared_ptr<LinuxSerialBackend::Port> LinuxSerialBackend::Find(HANDLE h) {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    auto it = m_ports.find(h);
+    return it == m_ports.end() ? nullptr : it->second;
+}
+
+HANDLE LinuxSerialBackend::Open(const std::string& name) {
+    const std::string path = DevicePathForPort(name);
+    // O_NONBLOCK keeps open from waiting for carrier; reads and writes wait
+    // through poll, so the descriptor stays non-blocking.
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorFromErrno(errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The lock first: a port somebody else holds must be left untouched,
+    // including its exclusive flag.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno == EWOULDBLOCK ? EBUSY : errno;
+        close(fd);
+        SetLastErrorFromErrno(err);
+        return INVALID_HANDLE_VALUE;
+    }
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        const int err = errno;
+        flock(fd, LOCK_UN);
+        close(fd);
+        SetLastErrorFromErrno(err);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto port = std::make_shared<Port>(fd);
+    // Binary data from the first byte on: a tty in cooked mode alters it.
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        SetLastErrorFromErrno(errno);
+        return INVALID_HANDLE_VALUE;  // port closes the descriptor
+    }
+    tcgetattr(fd, &tio);
+    port->dcb = DcbFromTermios(tio);
+
+    std::lock_guard<std::mutex> lk(m_mutex);
+    HANDLE h = m_nextHandle++;
+    if (h == 0 || h == INVALID_HANDLE_VALUE) h = m_nextHandle++;
+    m_ports[h] = std::move(port);
+    return h;
+}
+
+bool LinuxSerialBackend::GetState(HANDLE h, DCB* dcb) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    std::lock_guard<std::mutex> lk(port->mutex);
+    *dcb = port->dcb;
+    return true;
+}
+
+bool LinuxSerialBackend::SetState(HANDLE h, const DCB& dcb) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    termios tio{};
+    if (tcgetattr(port->fd, &tio) != 0) return Fail(errno);
+    cfmakeraw(&tio);
+
+    speed_t speed = 0;
+    if (!BaudToSpeed(dcb.BaudRate, &speed)) return Fail(EINVAL);
+    if (cfsetspeed(&tio, speed) != 0) return Fail(errno);
+
+    tio.c_cflag &= ~CSIZE;
+    switch (dcb.ByteSize) {
+        case 5: tio.c_cflag |= CS5; break;
+        case 6: tio.c_cflag |= CS6; break;
+        case 7: tio.c_cflag |= CS7; break;
+        case 8: tio.c_cflag |= CS8; break;
+        default: return Fail(EINVAL);
+    }
+
+    tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+    switch (dcb.Parity) {
+        case NOPARITY: break;
+        case ODDPARITY: tio.c_cflag |= PARENB | PARODD; break;
+        case EVENPARITY: tio.c_cflag |= PARENB; break;
+        case MARKPARITY: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+        case SPACEPARITY: tio.c_cflag |= PARENB | CMSPAR; break;
+        default: return Fail(EINVAL);
+    }
+    if (dcb.fParity)
+        tio.c_iflag |= INPCK;
+    else
+        tio.c_iflag &= ~INPCK;
+
+    switch (dcb.StopBits) {
+        case ONESTOPBIT: tio.c_cflag &= ~CSTOPB; break;
+        // With 5 data bits the UART sends 1.5 stop bits for CSTOPB.
+        case ONE5STOPBITS:
+        case TWOSTOPBITS: tio.c_cflag |= CSTOPB; break;
+        default: return Fail(EINVAL);
+    }
+
+    if (dcb.fOutxCtsFlow)
+        tio.c_cflag |= CRTSCTS;
+    else
+        tio.c_cflag &= ~CRTSCTS;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (dcb.fOutX) tio.c_iflag |= IXON;
+    if (dcb.fInX) tio.c_iflag |= IXOFF;
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+
+    if (tcsetattr(port->fd, TCSANOW, &tio) != 0) {
+        const int err = errno;
+        if (err != EINVAL || !OnlyParityDropped(port->fd, tio)) return Fail(err);
+    }
+    if (!SetModemLine(port->fd, TIOCM_DTR, dcb.fDtrControl != DTR_CONTROL_DISABLE) ||
+        !SetModemLine(port->fd, TIOCM_RTS, dcb.fRtsControl != RTS_CONTROL_DISABLE))
+        return Fail(errno);
+
+    std::lock_guard<std::mutex> lk(port->mutex);
+    port->dcb = dcb;
+    return true;
+}
+
+bool LinuxSerialBackend::GetTimeouts(HANDLE h, COMMTIMEOUTS* t) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    std::lock_guard<std::mutex> lk(port->mutex);
+    *t = port->timeouts;
+    return true;
+}
+
+bool LinuxSerialBackend::SetTimeouts(HANDLE h, const COMMTIMEOUTS& t) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    std::lock_guard<std::mutex> lk(port->mutex);
+    port->timeouts = t;
+    return true;
+}
+
+bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
+                               size_t* written) {
+    *written = 0;
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    bool dsrPaced = false;
+    int64_t budgetMs = 0;
+    {
+        std::lock_guard<std::mutex> lk(port->mutex);
+        dsrPaced = port->dcb.fOutxDsrFlow != 0;
+        budgetMs = port->timeouts.WriteTotalTimeoutConstant;
+    }
+    if (budgetMs <= 0) budgetMs = kDefaultWriteBudgetMs;
+    const int64_t endMs = NowMs() + budgetMs;
+
+    size_t done = 0;
+    while (done < len) {
+        // Hold each piece back while the printer keeps DSR low; give up on
+        // the rest once the write time-out has run out.
+        if (dsrPaced) {
+            while (!DsrHigh(port->fd)) {
+                if (NowMs() >= endMs) {
+                    *written = done;
+                    return true;
+                }
+                SleepMs(kDsrPollMs);
+            }
+        }
+        const size_t chunk = std::min(kChunkBytes, len - done);
+        size_t sent = 0;
+        while (sent < chunk) {
+            const ssize_t n = write(port->fd, data + done + sent, chunk - sent);
+            if (n > 0) {
+                sent += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) {
+                *written = done + sent;
+                return Fail(errno);
+            }
+            // Output buffer full: wait for room until the time-out.
+            const int64_t left = endMs - NowMs();
+            if (left <= 0) {
+                *written = done + sent;
+                return true;
+            }
+            pollfd p{port->fd, POLLOUT, 0};
+            const int r = poll(&p, 1, ClampMs(left));
+            if (r < 0 && errno != EINTR) {
+                *written = done + sent;
+                return Fail(errno);
+            }
+            if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+                *written = done + sent;
+                return Fail(EIO);
+            }
+        }
+        done += chunk;
+        tcdrain(port->fd);
+    }
+    *written = done;
+    return true;
+}
+
+bool LinuxSerialBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
+    *got = 0;
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    if (len == 0) return true;
+    int64_t waitMs = 0;
+    {
+        std::lock_guard<std::mutex> lk(port->mutex);
+        waitMs = port->timeouts.ReadTotalTimeoutConstant;
+    }
+    const int64_t endMs = NowMs() + waitMs;
+    for (;;) {
+        pollfd p{port->fd, POLLIN, 0};
+        const int r = poll(&p, 1, ClampMs(endMs - NowMs()));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return Fail(errno);
+        }
+        if (r == 0) return true;  // the read constant ran out
+        if (p.revents & POLLNVAL) return Fail(EBADF);
+        if (!(p.revents & POLLIN)) return Fail(EIO);  // hang-up or error
+        const ssize_t n = read(port->fd, buf, len);
+        if (n > 0) {
+            *got = static_cast<size_t>(n);
+            return true;
+        }
+        if (n == 0) return Fail(EIO);  // end of file: the line is gone
+        if (errno == EAGAIN || errno == EINTR) {
+            if (NowMs() >= endMs) return true;
+            continue;
+        }
+        return Fail(errno);
+    }
+}
+
+bool LinuxSerialBackend::PurgeInput(HANDLE h) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    if (tcflush(port->fd, TCIFLUSH) != 0) return Fail(errno);
+    return true;
+}
+
+void LinuxSerialBackend::Close(HANDLE h) {
+    std::shared_ptr<Port> port;
+    {
+        std::lock_guard<std::mutex> lk(m_mutex);
+        auto it = m_ports.find(h);
+        if (it == m_ports.end()) return;
+        port = std::move(it->second);
+        m_ports.erase(it);
+    }
+    // The descriptor closes here, or when the last call using it returns.
+}
+
+}  // namespace rtq
