@@ -1,0 +1,90 @@
+#include "workers/send_usb_thread.h"
+
+#include "engine/sector_sizes.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+
+CSend_USBThread::CSend_USBThread() {
+    m_bAutoDelete = false;
+    if (CreateThread(false)) WaitForStart(m_eventStarted);
+}
+
+CSend_USBThread::~CSend_USBThread() {
+    EndThread();
+    m_pOwner = nullptr;
+}
+
+bool CSend_USBThread::InitInstance() {
+    m_eventStarted.Set();
+    return true;
+}
+
+void CSend_USBThread::SetParameters(INotifyWindow* owner,
+                                    CFlashDownloader* downloader,
+                                    const std::string& strFile,
+                                    int nFirstSector, int bMainFirmware,
+                                    int bIplFirmware, int bPinCode,
+                                    int bFriendlyName,
+                                    const int32_t* pSectorMap) {
+    std::lock_guard<std::mutex> lk(m_paramMutex);
+    m_pOwner = owner;
+    m_pDownloader = downloader;
+    m_strFile = strFile;
+    m_nFirstSector = nFirstSector;
+    m_bMainFirmware = bMainFirmware;
+    m_bIplFirmware = bIplFirmware;
+    m_bPinCode = bPinCode;
+    m_bFriendlyName = bFriendlyName;
+    m_pSectorMap = pSectorMap ? pSectorMap : g_aSectorSizes;
+}
+
+int CSend_USBThread::Run() {
+    rtq::SleepMs(kParametersPauseMs);
+
+    CFlashDownloader* downloader;
+    std::string file;
+    int firstSector, bMain, bIpl, bPin, bName;
+    const int32_t* sectorMap;
+    {
+        std::lock_guard<std::mutex> lk(m_paramMutex);
+        downloader = m_pDownloader;
+        file = m_strFile;
+        firstSector = m_nFirstSector;
+        bMain = m_bMainFirmware;
+        bIpl = m_bIplFirmware;
+        bPin = m_bPinCode;
+        bName = m_bFriendlyName;
+        sectorMap = m_pSectorMap;
+    }
+
+    int result = -1;
+    if (downloader) {
+        result = downloader->DownloadUsb(file, firstSector, bMain, bIpl,
+                                         kLinkUsb, sectorMap, bPin, bName);
+        downloader->Finish();
+    }
+
+    rtq::SleepMs(kResultPauseMs);
+    INotifyWindow* owner = m_pOwner;
+    if (owner) {
+        owner->PostMessage(WM_DOWNLOAD_DONE, 0, result);
+        owner->PostMessage(WM_ENABLE_CONTROLS, 0, 1);
+    }
+
+    rtq::SleepMs(kEndedPauseMs);
+    ExitInstance();
+    // The owner may delete this object as soon as the ended-message is
+    // handled; its destructor waits in EndThread until we are through here.
+    if (owner) owner->KillReceiveUSBThread();
+    WaitForQuit();
+    return 0;
+}
+
+int CSend_USBThread::ExitInstance() {
+    if (!m_bEndedPosted.exchange(true)) {
+        if (INotifyWindow* owner = m_pOwner)
+            owner->PostMessage(WM_SEND_USB_ENDED, 0,
+                               reinterpret_cast<LPARAM>(this));
+    }
+    return CWinThread::ExitInstance();
+}

@@ -1,0 +1,82 @@
+#include "workers/serial_download_proc.h"
+
+#include <memory>
+
+#include "engine/result_codes.h"
+#include "engine/run_settings.h"
+#include "engine/sector_sizes.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+
+namespace {
+
+// A run without a downloader is one whose allocation failed.
+constexpr int kResultOutOfMemory = 1025;
+
+// A failed set-up is reported by the worker itself and produces no
+// WM_DOWNLOAD_DONE, so nothing else would close a port it left open.
+void FailSetUp(INotifyWindow* owner, CFlashDownloader* downloader,
+               int result) {
+    if (downloader && downloader->Link()) {
+        const HANDLE h = downloader->Link()->GetHandle();
+        if (h != INVALID_HANDLE_VALUE && h != 0) downloader->ClosePort();
+    }
+    if (owner) {
+        owner->ReportResult(result);
+        owner->SendMessage(WM_ENABLE_CONTROLS, 0, 1);
+    }
+}
+
+}  // namespace
+
+UINT SerialDownloadProc(void* pParam) {
+    std::unique_ptr<SerialDownloadParams> block(
+        static_cast<SerialDownloadParams*>(pParam));
+    if (!block) return 0;
+    const SerialDownloadParams p = *block;
+    block.reset();
+
+    INotifyWindow* owner = p.pOwner;
+    CFlashDownloader* downloader = p.pPrinter;
+    if (!downloader) {
+        FailSetUp(owner, nullptr, kResultOutOfMemory);
+        return 0;
+    }
+
+    int result =
+        downloader->OpenSerialPort(p.strPort, p.nBaud, p.strParity, p.nStopBits);
+    if (result != kResultSuccess) {
+        FailSetUp(owner, downloader, result);
+        return 0;
+    }
+
+    if (!g_bPinCodeRun && !g_bFriendlyNameRun) {
+        result = downloader->CheckDataFile(p.strFilePath);
+        if (result != kResultSuccess) {
+            FailSetUp(owner, downloader, result);
+            return 0;
+        }
+    }
+
+    {
+        SerialPortSettings settings;
+        settings.strPort = p.strPort;
+        settings.nBaud = p.nBaud;
+        settings.strParity = p.strParity;
+        settings.nStopBits = p.nStopBits;
+        result = downloader->DownloadSerial(
+            p.strFilePath, p.nFirstSector, p.bMainFirmware, p.bIplFirmware,
+            kLinkSerial, p.pSectorMap ? p.pSectorMap : g_aSectorSizes,
+            &settings, g_bPinCodeRun, g_bFriendlyNameRun);
+    }
+
+    // g_bCancelled stays as it is: the owner reports a cancelled run by it.
+    downloader->Finish();
+
+    rtq::SleepMs(kSerialResultPauseMs);
+    if (owner) {
+        owner->PostMessage(WM_DOWNLOAD_DONE, 0, result);
+        owner->PostMessage(WM_ENABLE_CONTROLS, 0, 1);
+    }
+    return 0;
+}
