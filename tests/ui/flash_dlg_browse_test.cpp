@@ -1,0 +1,187 @@
+// Choosing the data file: the filter per type, the refusals, the file
+// dialog's result and an unreadable file.
+
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/modal_catcher.h"
+#include "ui/file_filters.h"
+#include "ui/flash_dlg.h"
+
+using rtq::test::Choose;
+using rtq::test::ModalCatcher;
+
+namespace {
+
+// A dialog whose file opening can be made to fail (root opens everything).
+class FailingOpenDlg : public CFlashDlg {
+public:
+    bool failOpen = false;
+
+protected:
+    bool TryOpenDataFile(const QString& path, QString* errorText) override {
+        if (!failOpen) return CFlashDlg::TryOpenDataFile(path, errorText);
+        *errorText = path + QStringLiteral("\nPermission denied");
+        return false;
+    }
+};
+
+std::unique_ptr<FailingOpenDlg> SerialDialog() {
+    auto dlg = std::make_unique<FailingOpenDlg>();
+    if (dlg->ParseModelTable() != 0 || dlg->SelectModel() != 1) return nullptr;
+    dlg->show();
+    static_cast<QRadioButton*>(dlg->Control(1041))->click();
+    return dlg;
+}
+
+void WriteFile(const QString& path) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("MB01");
+}
+
+}  // namespace
+
+class FlashDlgBrowseTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void filterPerType_data() {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("main") << "MAIN FIRMWARE" << "Main Firmware Files (*.mfw *.MFW)";
+        QTest::newRow("ipl") << "IPL FIRMWARE" << "IPL Program Files (*.ipl *.IPL)";
+        QTest::newRow("cg") << "CG FONT" << "US & EU Font Files (*.bin *.BIN)";
+        QTest::newRow("chinese") << "Chinese Font" << "Chinese Font Files (*.bin *.BIN)";
+        QTest::newRow("pin") << "PIN CODE" << "BlueTooth PIN Code (*.pin *.PIN)";
+        QTest::newRow("lower case") << "main firmware" << "Main Firmware Files (*.mfw *.MFW)";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("friendly") << "FRIENDLY NAME" << "";
+        // Without a space the key is the first character alone.
+        QTest::newRow("no space") << "MAIN" << "";
+        QTest::newRow("single letter") << "I" << "";
+    }
+
+    void filterPerType() {
+        QFETCH(QString, type);
+        QFETCH(QString, filter);
+        QString got;
+        QCOMPARE(FileFilterForType(type, &got), !filter.isEmpty());
+        if (!filter.isEmpty()) QCOMPARE(got, filter);
+    }
+
+    void browseRefusesWithoutAFileType() {
+        auto dlg = SerialDialog();
+        QVERIFY(dlg);
+        ModalCatcher catcher;
+        bool fileDialogOpened = false;
+        catcher.onOtherModal = [&](QWidget* w) {
+            fileDialogOpened = true;
+            static_cast<QDialog*>(w)->reject();
+        };
+        dlg->m_btnBrowse->click();
+        // With FRIENDLY NAME chosen Browse is off; press it the way code would.
+        Choose(dlg->m_cbType, QStringLiteral("FRIENDLY NAME"));
+        dlg->OnBrowse();
+        QVERIFY(!fileDialogOpened);
+        QCOMPARE(catcher.boxes.size(), size_t(2));
+        QCOMPARE(catcher.boxes[0].text, QStringLiteral("Please determine the download type!"));
+        QCOMPARE(catcher.boxes[1].text, QStringLiteral("Please select a correct download type!"));
+        for (const auto& box : catcher.boxes) {
+            QCOMPARE(box.icon, QMessageBox::Critical);
+            QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+            QCOMPARE(box.parent, static_cast<QWidget*>(dlg.get()));
+        }
+    }
+
+    void aChosenFileIsShownByName() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("FIRMWARE.MFW"));
+        WriteFile(path);
+        auto dlg = SerialDialog();
+        QVERIFY(dlg);
+        Choose(dlg->m_cbType, QStringLiteral("MAIN FIRMWARE"));
+        ModalCatcher catcher;
+        QStringList filters;
+        catcher.onOtherModal = [&](QWidget* w) {
+            auto* fd = qobject_cast<QFileDialog*>(w);
+            QVERIFY(fd);
+            filters = fd->nameFilters();
+            QCOMPARE(fd->fileMode(), QFileDialog::ExistingFile);
+            QCOMPARE(fd->acceptMode(), QFileDialog::AcceptOpen);
+            QCOMPARE(fd->parentWidget(), static_cast<QWidget*>(dlg.get()));
+            fd->selectFile(path);
+            static_cast<QDialog*>(fd)->accept();
+        };
+        dlg->m_btnBrowse->click();
+        QCOMPARE(filters, QStringList({"Main Firmware Files (*.mfw *.MFW)"}));
+        QCOMPARE(dlg->m_strFilePath, path);
+        QCOMPARE(dlg->m_strFileName, QStringLiteral("FIRMWARE.MFW"));
+        QCOMPARE(dlg->m_editFile->text(), QStringLiteral("FIRMWARE.MFW"));
+        QVERIFY(catcher.boxes.empty());
+
+        // Cancelled the next time: the choice stays.
+        catcher.onOtherModal = [](QWidget* w) { static_cast<QDialog*>(w)->reject(); };
+        dlg->m_btnBrowse->click();
+        QCOMPARE(dlg->m_strFilePath, path);
+        QCOMPARE(dlg->m_editFile->text(), QStringLiteral("FIRMWARE.MFW"));
+    }
+
+    void anUnreadableFileKeepsThePreviousChoice() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString first = dir.filePath(QStringLiteral("first.ipl"));
+        const QString second = dir.filePath(QStringLiteral("second.ipl"));
+        WriteFile(first);
+        WriteFile(second);
+        auto dlg = SerialDialog();
+        QVERIFY(dlg);
+        Choose(dlg->m_cbType, QStringLiteral("IPL FIRMWARE"));
+        ModalCatcher catcher;
+        QString pick = first;
+        catcher.onOtherModal = [&](QWidget* w) {
+            auto* fd = qobject_cast<QFileDialog*>(w);
+            QVERIFY(fd);
+            fd->selectFile(pick);
+            static_cast<QDialog*>(fd)->accept();
+        };
+        dlg->m_btnBrowse->click();
+        QCOMPARE(dlg->m_strFilePath, first);
+
+        dlg->failOpen = true;
+        pick = second;
+        dlg->m_btnBrowse->click();
+        QCOMPARE(catcher.boxes.size(), size_t(1));
+        QCOMPARE(catcher.boxes[0].text, second + QStringLiteral("\nPermission denied"));
+        QCOMPARE(catcher.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(dlg->m_strFilePath, first);
+        QCOMPARE(dlg->m_editFile->text(), QStringLiteral("first.ipl"));
+    }
+
+    void theRealOpenReportsTheSystemsText() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QString error;
+        struct Probe : CFlashDlg {
+            using CFlashDlg::TryOpenDataFile;
+        };
+        Probe probe;
+        const QString missing = dir.filePath(QStringLiteral("gone.bin"));
+        QVERIFY(!probe.TryOpenDataFile(missing, &error));
+        QVERIFY2(error.startsWith(missing + QLatin1Char('\n')), qPrintable(error));
+        QVERIFY(error.size() > missing.size() + 1);
+        const QString there = dir.filePath(QStringLiteral("there.bin"));
+        WriteFile(there);
+        QVERIFY(probe.TryOpenDataFile(there, &error));
+    }
+};
+
+QTEST_MAIN(FlashDlgBrowseTest)
+#include "flash_dlg_browse_test.moc"

@@ -1,0 +1,211 @@
+// The main dialog's controls, texts, tips and layout; the About box; and
+// screenshots of both for a person to look at.
+
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/modal_catcher.h"
+#include "ui/about_dlg.h"
+#include "ui/flash_dlg.h"
+
+using rtq::test::Items;
+using rtq::test::ModalCatcher;
+using rtq::test::ShownDialog;
+
+namespace {
+
+QString ScreenshotPath(const QString& name) {
+    const QByteArray root = qgetenv("RTQ_TEST_BINARY_DIR");
+    QDir dir(root.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(root));
+    dir.mkpath(QStringLiteral("screenshots"));
+    return dir.filePath(QStringLiteral("screenshots/") + name);
+}
+
+QStringList LabelTexts(const QWidget* w) {
+    QStringList texts;
+    for (const QLabel* l : w->findChildren<QLabel*>()) texts << l->text();
+    return texts;
+}
+
+}  // namespace
+
+class FlashDlgLayoutTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void controlsHaveTheirIdentifiersKindsAndTexts() {
+        auto dlg = ShownDialog();
+        QVERIFY(dlg);
+        struct Expect {
+            int id;
+            const char* kind;
+            const char* text;
+        };
+        const Expect expected[] = {
+            {1041, "QRadioButton", "Serial Port"}, {1042, "QRadioButton", "Bluetooth"},
+            {1044, "QRadioButton", "USB Interface"}, {1012, "QComboBox", nullptr},
+            {1013, "QComboBox", nullptr},          {1014, "QComboBox", nullptr},
+            {1015, "QComboBox", nullptr},          {1016, "QComboBox", nullptr},
+            {1017, "QLineEdit", nullptr},          {1018, "QLineEdit", nullptr},
+            {1019, "QLineEdit", nullptr},          {1021, "QLineEdit", nullptr},
+            {1040, "QLineEdit", nullptr},          {1020, "QPushButton", "Browse..."},
+            {1, "QPushButton", "FLASH NOW"},       {100, "QPushButton", "About"},
+            {1030, "QPushButton", "Exit"},
+        };
+        for (const Expect& e : expected) {
+            QWidget* w = dlg->Control(e.id);
+            QVERIFY2(w, qPrintable(QString::number(e.id)));
+            QVERIFY2(w->inherits(e.kind), qPrintable(QString::number(e.id)));
+            QCOMPARE(w->property("controlId").toInt(), e.id);
+            QCOMPARE(w->objectName(), QStringLiteral("idc_%1").arg(e.id));
+            QCOMPARE(dlg->findChild<QWidget*>(QStringLiteral("idc_%1").arg(e.id)), w);
+            if (e.text) QCOMPARE(w->property("text").toString(), QString::fromLatin1(e.text));
+        }
+        QVERIFY(!dlg->Control(1043));
+
+        QCOMPARE(Items(dlg->m_cbBaud), QStringList({"38400", "19200", "9600", "4800"}));
+        QCOMPARE(Items(dlg->m_cbParity), QStringList({"NONE", "EVEN", "ODD"}));
+        QCOMPARE(Items(dlg->m_cbStopBits), QStringList({"1", "2"}));
+        // Drop-down lists: the operator picks, never types.
+        for (int id : {1012, 1013, 1014, 1015, 1016})
+            QVERIFY(!static_cast<QComboBox*>(dlg->Control(id))->isEditable());
+        QVERIFY(dlg->m_editFile->isReadOnly());
+        QCOMPARE(dlg->m_editPinCode->maxLength(), 16);
+        QCOMPARE(dlg->m_editFriendlyName->maxLength(), 32);
+        QVERIFY(dlg->m_btnFlash->isDefault());
+        QCOMPARE(dlg->windowTitle(), QStringLiteral("RTQ650 Flash Utility V4.00"));
+        QVERIFY(!dlg->windowIcon().isNull());
+        QVERIFY(!dlg->windowIcon().pixmap(32).isNull());
+        QVERIFY(!(dlg->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(dlg->windowFlags() & Qt::WindowMaximizeButtonHint));
+    }
+
+    void staticTextsAndFrames() {
+        auto dlg = ShownDialog();
+        QVERIFY(dlg);
+        const QStringList labels = LabelTexts(dlg.get());
+        for (const char* t : {"Download Type : ", "Port :", "Baud Rate :", "Parity Bit :", "Stop Bit :",
+                              "Data Bit :", "Data Flow :", "Pin Code:", "Friendly Name"})
+            QVERIFY2(labels.contains(QString::fromLatin1(t)), t);
+        QVERIFY(labels.contains(QStringLiteral(
+            "Caution:\nPlease do not stop the data transmission\nwhile it is flashing the "
+            "product's memory, \nas it may cause serious damage to the\nproduct.")));
+        QStringList groups;
+        for (const QGroupBox* g : dlg->findChildren<QGroupBox*>()) groups << g->title();
+        groups.sort();
+        QCOMPARE(groups, QStringList({"", " Properties", "Communication port"}));
+    }
+
+    void tipsByControlIdentifier() {
+        auto dlg = ShownDialog();
+        QVERIFY(dlg);
+        const std::pair<int, const char*> tips[] = {
+            {1, "Start the download process"},
+            {100, "About Quillon"},
+            {1012, "Choose download type"},
+            {1013, "Choose the COM port number"},
+            {1014, "Choose the baud rate"},
+            {1015, "Choose the parity scheme to be used"},
+            {1016, "Choose the number of stop bits to be used"},
+            {1020, "Browse file"},
+            {1021, "Enter the BlueTooth PIN code"},
+            {1030, "Exit this program"},
+        };
+        for (const auto& [id, tip] : tips) QCOMPARE(dlg->Control(id)->toolTip(), QString::fromLatin1(tip));
+        for (int id : {1017, 1018, 1019, 1040, 1041, 1042, 1044}) QVERIFY(dlg->Control(id)->toolTip().isEmpty());
+    }
+
+    void layoutFollowsTheDialogUnits() {
+        auto dlg = ShownDialog();
+        QVERIFY(dlg);
+        const CDialogUnits& du = dlg->Units();
+        QVERIFY(du.BaseX() > 0 && du.BaseY() > 0);
+        QCOMPARE(dlg->size(), QSize(du.X(321), du.Y(248)));
+        QCOMPARE(dlg->minimumSize(), dlg->maximumSize());
+        QCOMPARE(dlg->Control(1017)->geometry(), du.Rect(191, 68, 72, 12));
+        QCOMPARE(dlg->Control(1)->geometry(), du.Rect(218, 89, 61, 14));
+        QCOMPARE(dlg->Control(1030)->geometry(), du.Rect(276, 227, 36, 13));
+        const int listY[] = {68, 83, 98, 114, 130};
+        for (int i = 0; i < 5; ++i) {
+            const QRect r = dlg->Control(1012 + i)->geometry();
+            QCOMPARE(r.topLeft(), QPoint(du.X(80), du.Y(listY[i])));
+            QCOMPARE(r.width(), du.X(81));
+        }
+        QCOMPARE(dlg->Control(1040)->geometry().width(), du.X(79));
+        // The link buttons sit in one row inside their frame.
+        for (int id : {1041, 1042, 1044}) QCOMPARE(dlg->Control(id)->y(), du.Y(24));
+        QCOMPARE(dlg->Control(1041)->x(), du.X(69));
+        QCOMPARE(dlg->Control(1042)->x(), du.X(132));
+        QCOMPARE(dlg->Control(1044)->x(), du.X(196));
+    }
+
+    void textsFitTheirControls() {
+        auto dlg = ShownDialog();
+        QVERIFY(dlg);
+        const QRect client = dlg->rect();
+        for (QWidget* w : dlg->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!w->isVisible()) continue;
+            QVERIFY2(client.contains(w->geometry()), qPrintable(w->objectName()));
+        }
+        for (int id : {1041, 1042, 1044, 1020, 1, 100, 1030}) {
+            QWidget* w = dlg->Control(id);
+            const QString text = w->property("text").toString();
+            QVERIFY2(w->fontMetrics().horizontalAdvance(text) < w->width(), qPrintable(text));
+        }
+        for (QLabel* l : dlg->findChildren<QLabel*>()) {
+            if (l->wordWrap()) {
+                QVERIFY2(l->heightForWidth(l->width()) <= l->height(), qPrintable(l->text()));
+            } else {
+                QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(), qPrintable(l->text()));
+            }
+        }
+    }
+
+    void aboutBoxShowsProductMakerAndPicture() {
+        auto dlg = ShownDialog();
+        QVERIFY(dlg);
+        ModalCatcher catcher;
+        bool seen = false;
+        catcher.onOtherModal = [&](QWidget* w) {
+            auto* about = qobject_cast<CAboutDlg*>(w);
+            if (!about) return;
+            seen = true;
+            QCOMPARE(about->windowTitle(), QStringLiteral("About RTQ650 Flash Utility"));
+            const QStringList texts = LabelTexts(about);
+            QVERIFY(texts.contains(QStringLiteral("RTQ650 Flash Utility V4.00")));
+            QVERIFY(texts.contains(QStringLiteral("Corvane")));
+            const QLabel* picture = about->findChild<QLabel*>(QStringLiteral("about_bitmap"));
+            QVERIFY(picture && !picture->pixmap().isNull());
+            // Product, maker and one line more, beside the picture.
+            QCOMPARE(texts.size(), 4);
+            for (const QLabel* l : about->findChildren<QLabel*>()) {
+                QVERIFY2(about->rect().contains(l->geometry()), qPrintable(l->text()));
+                QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(), qPrintable(l->text()));
+            }
+            QVERIFY(about->grab().save(ScreenshotPath(QStringLiteral("about_dialog.png"))));
+            about->findChild<QPushButton*>()->click();
+        };
+        static_cast<QPushButton*>(dlg->Control(100))->click();
+        QVERIFY(seen);
+        QVERIFY(catcher.boxes.empty());
+    }
+
+    void screenshotOfTheMainDialog() {
+        auto dlg = ShownDialog();
+        QVERIFY(dlg);
+        QVERIFY(dlg->grab().save(ScreenshotPath(QStringLiteral("main_dialog_start.png"))));
+        static_cast<QRadioButton*>(dlg->Control(1041))->click();
+        rtq::test::Choose(dlg->m_cbType, QStringLiteral("MAIN FIRMWARE"));
+        rtq::test::Choose(dlg->m_cbPort, QStringLiteral("COM17"));
+        QVERIFY(dlg->grab().save(ScreenshotPath(QStringLiteral("main_dialog.png"))));
+    }
+};
+
+QTEST_MAIN(FlashDlgLayoutTest)
+#include "flash_dlg_layout_test.moc"

@@ -1,0 +1,13 @@
+#include "ui/device_text.h"
+
+#include <QStringDecoder>
+
+std::string ToDeviceText(const QString& text) { return text.toStdString(); }
+
+QString FromDeviceText(const std::string& bytes) {
+    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(view);
+    if (!utf8.hasError()) return text;
+    return QString::fromLatin1(view);
+}

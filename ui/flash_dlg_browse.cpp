@@ -1,0 +1,52 @@
+// Choosing the data file.
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+
+#include "ui/file_filters.h"
+#include "ui/flash_dlg.h"
+#include "ui/message_boxes.h"
+
+void CFlashDlg::OnBrowse() {
+    const QString type = m_cbType->currentText();
+    if (type.isEmpty()) {
+        ShowMessageBox(this, QStringLiteral("Please determine the download type!"),
+                       QMessageBox::Critical);
+        return;
+    }
+    QString filter;
+    if (!FileFilterForType(type, &filter)) {
+        ShowMessageBox(this, QStringLiteral("Please select a correct download type!"),
+                       QMessageBox::Critical);
+        return;
+    }
+
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("rtq_file_dialog"));
+    // The toolkit's own dialog: the same filters and behaviour on every desktop.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(filter);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString path = QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+        QString error;
+        if (TryOpenDataFile(path, &error)) {
+            m_strFilePath = path;
+            m_strFileName = QFileInfo(path).fileName();
+        } else {
+            ShowMessageBox(this, error, QMessageBox::Warning);
+        }
+    }
+    m_editFile->setText(m_strFileName);
+}
+
+bool CFlashDlg::TryOpenDataFile(const QString& path, QString* errorText) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) return true;
+    *errorText = QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), file.errorString());
+    return false;
+}
