@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include <QDialog>
 #include <QIcon>
@@ -153,6 +155,9 @@ public:
     // Reply-complete event of the USB receive thread (manual reset).
     rtq::Event m_hEventRecvUSB{true};
 
+    // Every worker message handled, in order (diagnostics and tests).
+    std::vector<UINT> m_vecWorkerMessages;
+
     // Model table.
     QStringList m_lstFields;
     QStringList m_lstModelStarts;
@@ -183,6 +188,37 @@ private:
     // Shows the engine's one message as a stop box while this dialog lives.
     void InstallStopMessageHook();
     void RemoveStopMessageHook();
+
+    // Handlers of the worker messages.
+    void OpenTransmitDlg(bool cancelEnabled);
+    void OnDownloadDone(int result);
+    void EnableControlsAfterRun(bool e);
+    void OnSendUsbEnded(LPARAM thread);
+    void OnRecvUsbEnded(LPARAM thread);
+    void StartReceiveThread(int bytes);
+    // FLASH NOW's steps after the checks.
+    void StartUsbRun();
+    void StartSerialRun();
+    // Refuses the run being started: the message (none for 0), the
+    // controls unlocked, the download object gone.
+    void RefuseRun(int code);
+    // Deletes pPrinter, closing a USB device it opened.
+    void DiscardDownloader();
+    // What a serial run that failed in its set-up left behind: its ended
+    // thread and its download object.
+    void ReapEndedRun();
+    // The length rules of the data file: 1, 1007 or 1020.
+    int CheckDataLength() const;
+
+    // Guards m_pReceiveUSBThread against the worker threads' kill calls
+    // while this thread deletes the object.
+    std::mutex m_recvThreadMutex;
+    // Receive threads deleted here before their ended-message was handled;
+    // that message is still to come and must not touch a newer thread that
+    // got the same address.
+    std::vector<LPARAM> m_vecRetiredRecvThreads;
+    // The system's text when CheckFileIdentity could not open the file.
+    QString m_strFileOpenError;
 
     std::map<int, QWidget*> m_controls;
     CDialogUnits m_units;

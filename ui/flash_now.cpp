@@ -1,19 +1,275 @@
-// FLASH NOW. Only the locking of the dialog is in place; the next step
-// brings the settings check, the file identity check and the hand-over to
-// the workers.
+// FLASH NOW: lock the dialog, check the settings and the data file, create
+// the download object and hand the run to its worker.
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+
+#include "engine/data_file.h"
+#include "engine/flash_downloader.h"
+#include "engine/result_codes.h"
+#include "engine/run_settings.h"
+#include "engine/sector_sizes.h"
+#include "engine/settings_check.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+#include "ports/port_state.h"
 #include "ui/control_ids.h"
+#include "ui/device_text.h"
 #include "ui/flash_dlg.h"
+#include "ui/message_boxes.h"
+#include "ui/port_combo_box.h"
+#include "workers/send_usb_thread.h"
+#include "workers/serial_download_proc.h"
+#include "workers/win_thread.h"
+
+namespace {
+
+constexpr int kResultOutOfMemory = 1025;
+// Longest list text the checks read.
+constexpr int kMaxListText = 9;
+// Pause between opening the USB device and the first use of it.
+constexpr int kUsbSettleMs = 1000;
+
+bool Checked(const CFlashDlg& dlg, int id) {
+    const auto* button = qobject_cast<const QAbstractButton*>(dlg.Control(id));
+    return button && button->isChecked();
+}
+
+std::string ListText(const QComboBox* cb) { return ToDeviceText(cb->currentText().left(kMaxListText)); }
+
+std::string FilePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
 
 void CFlashDlg::OnOK() {
-    // Starting a run comes with the next step.
+    // Enter on a locked dialog, or a second press, starts nothing.
+    if (m_bBusy) return;
+    // A serial run that failed in its set-up left its objects behind.
+    ReapEndedRun();
+
+    LockControls();
+    const int settings = CheckSettings();
+    if (settings != kResultSuccess) {
+        RefuseRun(settings);
+        return;
+    }
+    if (!m_bPinCode && !m_bFriendlyName) {
+        if (!CheckFileIdentity()) {
+            if (!m_strFileOpenError.isEmpty()) {
+                ShowMessageBox(this, m_strFileOpenError, QMessageBox::Critical);
+                RefuseRun(0);
+            } else {
+                RefuseRun(kResultWrongFile);
+            }
+            return;
+        }
+        // A file that does not fill its sectors exactly is refused before
+        // anything reaches the printer.
+        const int length = CheckDataLength();
+        if (length != kResultSuccess) {
+            RefuseRun(length);
+            return;
+        }
+    }
+
+    pPrinter = new (std::nothrow) CFlashDownloader;
+    if (!pPrinter) {
+        RefuseRun(kResultOutOfMemory);
+        return;
+    }
+    // A new run: a Cancel of an earlier one must not count against it.
+    g_bCancelled.store(0);
+    if (g_bUsbLink.load())
+        StartUsbRun();
+    else
+        StartSerialRun();
+}
+
+void CFlashDlg::StartUsbRun() {
+    pPrinter->SetNotifyWindow(this);
+    if (!pPrinter->OpenUsb()) {
+        RefuseRun(kResultUsbOpenFailed);
+        return;
+    }
+    if (!pPrinter->QueryUsbDeviceId()) {
+        RefuseRun(kResultUsbDeviceIdFailed);
+        return;
+    }
+    if (!pPrinter->QueryUsbPortStatus()) {
+        RefuseRun(kResultUsbStatusFailed);
+        return;
+    }
+    rtq::SleepMs(kUsbSettleMs);
+
+    if (!m_bPinCode && !m_bFriendlyName) {
+        const int result = pPrinter->CheckDataFile(FilePath(m_strFilePath));
+        if (result != kResultSuccess) {
+            RefuseRun(result);
+            return;
+        }
+    }
+    if (m_pSendUSBThread.load()) {
+        ShowMessageBox(this, QStringLiteral("Send Thread exist!!"), QMessageBox::Critical);
+        RefuseRun(0);
+        return;
+    }
+    auto* thread = new (std::nothrow) CSend_USBThread;
+    if (!thread) {
+        RefuseRun(kResultOutOfMemory);
+        return;
+    }
+    m_pSendUSBThread.store(thread);
+    thread->SetParameters(this, pPrinter, FilePath(m_strFilePath), m_nFirstSector,
+                          m_bMainFirmware, m_bIplFirmware, m_bPinCode, m_bFriendlyName,
+                          m_pSectorMap);
+}
+
+void CFlashDlg::StartSerialRun() {
+    auto* params = new (std::nothrow) SerialDownloadParams;
+    if (!params) {
+        RefuseRun(kResultOutOfMemory);
+        return;
+    }
+    params->pOwner = this;
+    params->pPrinter = pPrinter;
+    params->strPort = ToDeviceText(m_strPort);
+    params->strParity = ToDeviceText(m_strParity);
+    params->strFilePath = FilePath(m_strFilePath);
+    params->nStopBits = m_nStopBits;
+    params->nBaud = m_nBaud;
+    params->nFirstSector = m_nFirstSector;
+    params->bMainFirmware = m_bMainFirmware;
+    params->bIplFirmware = m_bIplFirmware;
+    params->pSectorMap = m_pSectorMap;
+
+    pThread = AfxBeginThread(SerialDownloadProc, params, THREAD_PRIORITY_ABOVE_NORMAL, true);
+    if (!pThread) {
+        delete params;
+        RefuseRun(kResultOutOfMemory);
+        return;
+    }
+    pPrinter->SetNotifyWindow(this);
+    pThread->ResumeThread();
+}
+
+void CFlashDlg::RefuseRun(int code) {
+    if (code != 0) ReportResult(code);
+    PostMessage(WM_ENABLE_CONTROLS, 0, 1);
+    DiscardDownloader();
+}
+
+void CFlashDlg::DiscardDownloader() {
+    CFlashDownloader* printer = pPrinter;
+    if (!printer) return;
+    pPrinter = nullptr;
+    if (g_bUsbLink.load()) {
+        const HANDLE usb = g_hUsbDevice.load();
+        if (usb != INVALID_HANDLE_VALUE && usb != 0) {
+            printer->ClosePort();
+            g_hUsbDevice.store(INVALID_HANDLE_VALUE);
+        }
+    }
+    delete printer;
 }
 
 int CFlashDlg::CheckSettings() {
-    return 1012;  // no run can be started yet
+    m_bMainFirmware = m_bIplFirmware = m_bFont = m_bPinCode = m_bFriendlyName = false;
+    g_bPinCodeRun.store(0);
+    g_bFriendlyNameRun.store(0);
+
+    // The first selected link button counts; none selected counts as serial.
+    const bool usb = !Checked(*this, IDC_SERIAL) && !Checked(*this, IDC_BLUETOOTH) &&
+                     Checked(*this, IDC_USB);
+    const bool bluetooth = !Checked(*this, IDC_SERIAL) && Checked(*this, IDC_BLUETOOTH);
+    m_bSerial = !usb && !bluetooth;
+    m_bBluetooth = bluetooth;
+    if (!usb) {
+        const QString port = m_cbPort->currentText().left(kMaxListText);
+        if (port.isEmpty()) return kResultBadPort;
+        m_strPort = QStringLiteral("\\\\.\\%1").arg(port);
+    }
+
+    // Both texts are checked whatever the type.
+    g_strPinCode = ToDeviceText(m_editPinCode->text());
+    g_strFriendlyName = ToDeviceText(m_editFriendlyName->text());
+    if (CheckFriendlyNameChars(g_strFriendlyName) != kResultSuccess) return kResultBadFriendlyName;
+    if (CheckPinCodeChars(g_strPinCode) != kResultSuccess) return kResultBadPinCode;
+
+    DownloadKind kind = DownloadKind::None;
+    int firstSector = 0;
+    if (!FindDownloadType(m_cbType->currentText(), &kind, &firstSector))
+        return kResultBadDownloadType;
+    m_nFirstSector = firstSector;
+    switch (kind) {
+        case DownloadKind::MainFirmware: m_bMainFirmware = true; break;
+        case DownloadKind::IplFirmware: m_bIplFirmware = true; break;
+        case DownloadKind::Font: m_bFont = true; break;
+        case DownloadKind::PinCode:
+            m_bPinCode = true;
+            g_bPinCodeRun.store(1);
+            break;
+        case DownloadKind::FriendlyName:
+            m_bFriendlyName = true;
+            g_bFriendlyNameRun.store(1);
+            break;
+        case DownloadKind::None: return kResultBadDownloadType;
+    }
+
+    if (IsFileKind(kind) &&
+        CheckFileExtension(ToDeviceText(m_editFile->text()), kind) != kResultSuccess)
+        return kResultBadDataFile;
+
+    if (!usb) {
+        std::string parity;
+        int32_t baud = 0;
+        int32_t stopBits = 0;
+        if (CheckParity(ListText(m_cbParity), &parity) != kResultSuccess) return kResultBadParity;
+        if (CheckBaudRate(ListText(m_cbBaud), &baud) != kResultSuccess) return kResultBadBaud;
+        if (CheckStopBits(ListText(m_cbStopBits), &stopBits) != kResultSuccess)
+            return kResultBadStopBits;
+        m_strParity = QString::fromStdString(parity);
+        m_nBaud = baud;
+        m_nStopBits = stopBits;
+    }
+    return kResultSuccess;
 }
 
-bool CFlashDlg::CheckFileIdentity() { return false; }
+bool CFlashDlg::CheckFileIdentity() {
+    m_strFileOpenError.clear();
+    const std::string path = FilePath(m_strFilePath);
+    // Opened here first for the system's own words when it cannot be read.
+    std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    if (!file) {
+        const int err = path.empty() ? ENOENT : errno;
+        m_strFileOpenError = QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(m_strFilePath),
+                                                          QString::fromLocal8Bit(std::strerror(err)));
+        return false;
+    }
+    std::fclose(file);
+
+    const DownloadKind kind = m_bMainFirmware  ? DownloadKind::MainFirmware
+                              : m_bIplFirmware ? DownloadKind::IplFirmware
+                                               : DownloadKind::Font;
+    const int result = ::CheckFileIdentity(path, kind);
+    if (result == kResultFileOpenFailed) {
+        m_strFileOpenError = QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(m_strFilePath),
+                                                          QStringLiteral("Unable to open file!"));
+    }
+    return result == kResultSuccess;
+}
+
+int CFlashDlg::CheckDataLength() const {
+    return CheckDataFileLength(FilePath(m_strFilePath), m_nFirstSector, m_bIplFirmware,
+                               m_pSectorMap ? m_pSectorMap : g_aSectorSizes);
+}
 
 void CFlashDlg::LockControls() {
     m_bBusy = true;
@@ -23,4 +279,11 @@ void CFlashDlg::LockControls() {
     // The friendly-name box keeps its state.
 }
 
-bool CFlashDlg::ReconnectUsb() { return false; }
+bool CFlashDlg::ReconnectUsb() {
+    // Runs on the USB send thread, while the run's download object lives.
+    CFlashDownloader* printer = pPrinter;
+    if (!printer) return false;
+    printer->ClosePort();
+    return printer->OpenUsb() == 1 && printer->QueryUsbDeviceId() == 1 &&
+           printer->QueryUsbPortStatus() == 1;
+}

@@ -280,11 +280,16 @@ private slots:
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         Click(*dlg, 1041);
+        // Enter is FLASH NOW; with no port picked it is refused with a box.
+        rtq::test::ModalCatcher catcher;
         dlg->m_cbType->setFocus();
         QTest::keyClick(dlg->m_cbType, Qt::Key_Return);
         QVERIFY(dlg->isVisible());
         dlg->accept();
         QVERIFY(dlg->isVisible());
+        QTRY_VERIFY(!dlg->m_bBusy);
+        QVERIFY(!catcher.boxes.empty());
+        QCOMPARE(catcher.boxes.back().text, QStringLiteral("Illegal COM port set!"));
     }
 };
 
