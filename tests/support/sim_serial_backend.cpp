@@ -276,13 +276,4 @@ void SimSerialBackend::ClearRecords() {
     m_closeCount = m_purgeCount = m_readCalls = 0;
 }
 
-ScopedSimSerialBackend::ScopedSimSerialBackend(rtq::ISerialBackend& backend)
-    : m_previous(&rtq::SerialBackend()) {
-    rtq::SetSerialBackend(&backend);
-}
-
-ScopedSimSerialBackend::~ScopedSimSerialBackend() {
-    rtq::SetSerialBackend(m_previous);
-}
-
 }  // namespace rtq::test

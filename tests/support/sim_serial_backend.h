@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ports/serial_backend.h"
+#include "tests/support/fake_serial_backend.h"
 #include "sim/sim_printer.h"
 
 namespace rtq::test {
@@ -112,18 +113,8 @@ private:
     int m_readCalls = 0;
 };
 
-// Installs a backend as the process-wide serial backend for the lifetime
-// of the object.
-class ScopedSimSerialBackend {
-public:
-    explicit ScopedSimSerialBackend(rtq::ISerialBackend& backend);
-    ~ScopedSimSerialBackend();
-    ScopedSimSerialBackend(const ScopedSimSerialBackend&) = delete;
-    ScopedSimSerialBackend& operator=(const ScopedSimSerialBackend&) = delete;
-
-private:
-    rtq::ISerialBackend* m_previous;
-};
+// The same installer serves the simulated printer.
+using ScopedSimSerialBackend = ScopedSerialBackend;
 
 // The line settings a DCB describes, as the printer records them.
 rtq::sim::LineSettings LineFromDcb(const DCB& dcb);
