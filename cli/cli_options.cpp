@@ -41,12 +41,15 @@ std::string UsageText() {
     return "usage: rtqflash-cli flash --port PORT --type TYPE [--bluetooth] [--baud N]\n"
            "                          [--parity NONE|ODD|EVEN] [--stop-bits 1|2]\n"
            "                          [--pin TEXT] [--name TEXT] [FILE]\n"
+           "       rtqflash-cli flash --usb --type TYPE [--pin TEXT] [--name TEXT] [FILE]\n"
            "       rtqflash-cli check --type TYPE FILE\n"
            "\n"
            "PORT  COM1 to COM64, or a device path\n"
            "TYPE  MAIN FIRMWARE, IPL FIRMWARE, CG FONT, PIN CODE, FRIENDLY NAME\n"
            "      (any case), or main, ipl, font, pin, name\n"
            "FILE  the data file; not used for PIN CODE and FRIENDLY NAME\n"
+           "--usb writes the first attached USB printer of the RTQ650 family\n"
+           "      (/dev/usb/lp*); it takes no port or line settings.\n"
            "Defaults: 9600 baud, parity NONE, 1 stop bit; 38400 with --bluetooth.\n";
 }
 
@@ -88,9 +91,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         }
         const size_t eq = word.find('=');
         const std::string name = word.substr(0, eq);
-        if (name == "--bluetooth") {
-            if (eq != std::string::npos) return Fail("--bluetooth takes no value");
-            o.bluetooth = true;
+        if (name == "--bluetooth" || name == "--usb") {
+            if (eq != std::string::npos) return Fail(name + " takes no value");
+            (name == "--usb" ? o.usb : o.bluetooth) = true;
             continue;
         }
         const ValueOption* option = FindValueOption(name);
@@ -117,11 +120,16 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return Fail("--name takes at most " + std::to_string(kMaxFriendlyNameLength) +
                     " characters");
     if (!o.typeGiven) return Fail("--type is required");
-    if (o.command == Command::Flash && !o.portGiven) return Fail("--port is required");
+    const bool lineOptions = o.portGiven || o.bluetooth || o.baudGiven || o.parityGiven ||
+                             o.stopBitsGiven;
+    if (o.command == Command::Flash) {
+        if (o.usb && lineOptions)
+            return Fail("--usb takes no --port, --bluetooth, --baud, --parity or --stop-bits");
+        if (!o.usb && !o.portGiven) return Fail("--port or --usb is required");
+    }
     if (o.command == Command::Check) {
         if (!o.fileGiven) return Fail("check needs a FILE");
-        if (o.portGiven || o.bluetooth || o.baudGiven || o.parityGiven ||
-            o.stopBitsGiven || o.pinGiven || o.nameGiven)
+        if (lineOptions || o.usb || o.pinGiven || o.nameGiven)
             return Fail("check takes only --type and FILE");
     }
     r.ok = true;

@@ -16,6 +16,7 @@ struct CliOptions {
     std::string type;
     bool typeGiven = false;
     bool bluetooth = false;
+    bool usb = false;
     // Kept as text: they are checked against the dialog's value lists.
     std::string baud;
     bool baudGiven = false;

@@ -37,7 +37,7 @@ int CheckLineSettings(const CliOptions& o, LineSettings* line) {
 // The settings in the order FLASH NOW checks them.
 int CheckSettings(const CliOptions& o, std::ostream& err, std::string* devicePath,
                   DownloadType* type, LineSettings* line) {
-    int r = ResolvePort(o.port, devicePath);
+    int r = o.usb ? kResultSuccess : ResolvePort(o.port, devicePath);
     if (r != kResultSuccess) return r;
     g_strPinCode = o.pin;
     g_strFriendlyName = o.name;
@@ -59,13 +59,13 @@ int CheckSettings(const CliOptions& o, std::ostream& err, std::string* devicePat
     } else if (o.fileGiven) {
         err << "FILE is not used for " << type->displayName << "; ignored\n";
     }
-    return CheckLineSettings(o, line);
+    return o.usb ? kResultSuccess : CheckLineSettings(o, line);
 }
 
 }  // namespace
 
 int RunFlash(const CliOptions& o, std::ostream& err, bool errIsTerminal) {
-    g_bUsbLink = 0;
+    g_bUsbLink = o.usb ? 1 : 0;
     g_bCancelled = 0;
     std::string devicePath;
     DownloadType type;
@@ -77,6 +77,7 @@ int RunFlash(const CliOptions& o, std::ostream& err, bool errIsTerminal) {
         std::vector<int32_t> plan;
         if ((r = CheckFileContents(o.file, type, &plan)) != kResultSuccess) return r;
     }
+    if (o.usb) return RunUsbDownload(o.file, type, err, errIsTerminal);
 
     CFlashDownloader downloader;
     CliProgressWindow window(err, errIsTerminal, o.bluetooth);

@@ -1,7 +1,10 @@
 #include "cli/progress_window.h"
 
+#include "engine/flash_downloader.h"
 #include "engine/progress_info.h"
+#include "engine/result_codes.h"
 #include "platform/messages.h"
+#include "ports/port_state.h"
 
 namespace rtq::cli {
 
@@ -16,9 +19,42 @@ int Percent(int64_t range, int64_t pos) {
 }  // namespace
 
 CliProgressWindow::CliProgressWindow(std::ostream& err, bool terminal, bool bluetooth)
-    : m_err(err), m_terminal(terminal), m_bluetooth(bluetooth) {}
+    : m_err(err), m_terminal(terminal), m_bluetooth(bluetooth) {
+    // The port reaches the main window for USB reconnections.
+    g_pMainDlg.store(this);
+}
+
+CliProgressWindow::~CliProgressWindow() {
+    INotifyWindow* self = this;
+    g_pMainDlg.compare_exchange_strong(self, nullptr);
+}
 
 LRESULT CliProgressWindow::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (m_calls.OnOwnerThread()) return Handle(msg, wParam, lParam);
+    LRESULT result = 0;
+    m_calls.Call([&] { result = Handle(msg, wParam, lParam); });
+    return result;
+}
+
+void CliProgressWindow::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    m_calls.Post([this, msg, wParam, lParam] { Handle(msg, wParam, lParam); });
+}
+
+bool CliProgressWindow::ReconnectUsb() {
+    CFlashDownloader* downloader = m_pDownloader.load();
+    if (!downloader) return false;
+    downloader->ClosePort();
+    return downloader->ReopenUsb() == kResultSuccess;
+}
+
+int CliProgressWindow::RunUntilSendEnded(const void* thread) {
+    const LPARAM id = reinterpret_cast<LPARAM>(thread);
+    m_calls.RunUntil([&] { return m_sendEnded == id; });
+    m_usbReplies.Release();
+    return m_downloadResult;
+}
+
+LRESULT CliProgressWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_OPEN_PROGRESS:
             m_cancelAllowed = wParam == 1;
@@ -39,12 +75,22 @@ LRESULT CliProgressWindow::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             m_cancelAllowed = false;
             EndLine();
             return 1;
+        case WM_START_RECV_USB:
+            m_usbReplies.StartReceiveThread(static_cast<int>(wParam), this);
+            return 1;
+        case WM_RECV_USB_ENDED:
+            m_usbReplies.OnRecvUsbEnded(lParam);
+            return 1;
+        case WM_DOWNLOAD_DONE:
+            m_downloadResult = static_cast<int>(lParam);
+            return 1;
+        case WM_SEND_USB_ENDED:
+            m_sendEnded = lParam;
+            return 1;
         default:
             return 0;
     }
 }
-
-void CliProgressWindow::PostMessage(UINT, WPARAM, LPARAM) {}
 
 void CliProgressWindow::ShowStep(const std::string& text, int64_t range, int64_t pos) {
     if (text != m_lastText) {

@@ -1,28 +1,40 @@
 #pragma once
 // The notify window of a command-line run: prints each new step text as
 // one line on the error stream and, on a terminal, the percentage of the
-// step at the end of that line.
+// step at the end of that line. Messages from worker threads (a USB run)
+// are handled on the thread that created the window, in RunUntilSendEnded,
+// as the dialog's thread handles them.
 
 #include <atomic>
 #include <ostream>
 #include <string>
 
+#include "platform/call_queue.h"
 #include "platform/notify_window.h"
+#include "workers/usb_reply_path.h"
+
+class CFlashDownloader;
 
 namespace rtq::cli {
 
 class CliProgressWindow : public INotifyWindow {
 public:
     CliProgressWindow(std::ostream& err, bool terminal, bool bluetooth);
+    ~CliProgressWindow() override;
+    CliProgressWindow(const CliProgressWindow&) = delete;
+    CliProgressWindow& operator=(const CliProgressWindow&) = delete;
 
     LRESULT SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
-    // A command-line run has no USB receive thread: replies never arrive.
-    void ResetReceivedUSB() override {}
-    void SignalReceivedUSB() override {}
-    bool WaitReceivedUSB(int64_t) override { return false; }
-    void KillReceiveUSBThread() override {}
-    bool ReconnectUsb() override { return false; }
+    void ResetReceivedUSB() override { m_usbReplies.m_hEventRecvUSB.Reset(); }
+    void SignalReceivedUSB() override { m_usbReplies.m_hEventRecvUSB.Set(); }
+    bool WaitReceivedUSB(int64_t timeoutMs) override {
+        return m_usbReplies.m_hEventRecvUSB.Wait(timeoutMs);
+    }
+    void KillReceiveUSBThread() override { m_usbReplies.KillReceiveUSBThread(); }
+    // Reopens the USB device of the run's download object (set with
+    // SetDownloader); false without one.
+    bool ReconnectUsb() override;
     void ReportResult(int code) override { m_lastResult = code; }
     bool IsBluetoothChecked() override { return m_bluetooth; }
 
@@ -33,7 +45,15 @@ public:
     // Ends a percentage line still open on the terminal.
     void EndLine();
 
+    void SetDownloader(CFlashDownloader* downloader) { m_pDownloader.store(downloader); }
+    // Creating thread: handles the workers' messages until the USB send
+    // thread at `thread` reported its end (WM_SEND_USB_ENDED). Returns the
+    // result it posted with WM_DOWNLOAD_DONE (-1 if none), and releases the
+    // receive thread still held.
+    int RunUntilSendEnded(const void* thread);
+
 private:
+    LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
     void ShowStep(const std::string& text, int64_t range, int64_t pos);
     void ShowPercent(int64_t range, int64_t pos);
 
@@ -45,6 +65,14 @@ private:
     std::string m_lastText;
     bool m_lineOpen = false;
     int m_lastPercent = -1;
+
+    std::atomic<CFlashDownloader*> m_pDownloader{nullptr};
+    CUsbReplyPath m_usbReplies;
+    // Set by the handlers, on the creating thread.
+    LPARAM m_sendEnded = 0;
+    int m_downloadResult = -1;
+    // Last member: goes first, so no queued call outlives what it uses.
+    rtq::CallQueue m_calls;
 };
 
 }  // namespace rtq::cli

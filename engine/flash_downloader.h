@@ -70,6 +70,11 @@ public:
     int OpenUsb();
     int QueryUsbDeviceId();
     int QueryUsbPortStatus();
+    // OpenUsb, QueryUsbDeviceId, QueryUsbPortStatus, stopping at the first
+    // failure: 1, 1038, 1039 or 1040.
+    int ReopenUsb();
+    // The pause between opening the USB device for a run and its first use.
+    static constexpr int kUsbSettleMs = 1000;
 
     CPrinterLink* Link() const { return m_pLink; }
     const std::vector<int32_t>& SectorPlan() const { return m_vecSectors; }
@@ -119,7 +124,5 @@ private:
     // Up to 30 line checks; over USB the link is reopened after attempt 3
     // when reopen is set. 1, 1009, or a reopen's 1038 to 1040.
     int CheckLineRepeatedly(bool reopenUsb);
-    // OpenUsb, QueryUsbDeviceId, QueryUsbPortStatus: 1, 1038, 1039, 1040.
-    int ReopenUsb();
     void SendToWindow(UINT msg, WPARAM wParam, LPARAM lParam);
 };

@@ -17,8 +17,8 @@
 
 #include "engine/model_table.h"
 #include "ui/dialog_units.h"
-#include "platform/event.h"
 #include "platform/notify_window.h"
+#include "workers/usb_reply_path.h"
 
 class QComboBox;
 class QLineEdit;
@@ -28,7 +28,6 @@ class QRadioButton;
 class CFlashDownloader;
 class CGuiCallQueue;
 class CPortComboBox;
-class CReceiveUSBThread;
 class CSend_USBThread;
 class CTransmitDlg;
 class CWinThread;
@@ -150,10 +149,9 @@ public:
     CFlashDownloader* pPrinter = nullptr;
     CWinThread* pThread = nullptr;
     std::atomic<CSend_USBThread*> m_pSendUSBThread{nullptr};
-    std::atomic<CReceiveUSBThread*> m_pReceiveUSBThread{nullptr};
     CTransmitDlg* m_pTransmitDlg = nullptr;
-    // Reply-complete event of the USB receive thread (manual reset).
-    rtq::Event m_hEventRecvUSB{true};
+    // The receive thread and the reply-complete event of the USB link.
+    CUsbReplyPath m_usbReplies;
 
     // Every worker message handled, in order (diagnostics and tests).
     std::vector<UINT> m_vecWorkerMessages;
@@ -194,8 +192,6 @@ private:
     void OnDownloadDone(int result);
     void EnableControlsAfterRun(bool e);
     void OnSendUsbEnded(LPARAM thread);
-    void OnRecvUsbEnded(LPARAM thread);
-    void StartReceiveThread(int bytes);
     // FLASH NOW's steps after the checks.
     void StartUsbRun();
     void StartSerialRun();
@@ -210,13 +206,6 @@ private:
     // The length rules of the data file: 1, 1007 or 1020.
     int CheckDataLength() const;
 
-    // Guards m_pReceiveUSBThread against the worker threads' kill calls
-    // while this thread deletes the object.
-    std::mutex m_recvThreadMutex;
-    // Receive threads deleted here before their ended-message was handled;
-    // that message is still to come and must not touch a newer thread that
-    // got the same address.
-    std::vector<LPARAM> m_vecRetiredRecvThreads;
     // The system's text when CheckFileIdentity could not open the file.
     QString m_strFileOpenError;
 

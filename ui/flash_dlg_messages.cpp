@@ -2,7 +2,6 @@
 // threads, the end of a run and the re-enabling of the controls. Every
 // handler runs on the dialog's thread.
 
-#include <algorithm>
 #include <memory>
 
 #include "engine/flash_downloader.h"
@@ -14,7 +13,6 @@
 #include "ui/control_ids.h"
 #include "ui/flash_dlg.h"
 #include "ui/transmit_dlg.h"
-#include "workers/receive_usb_thread.h"
 #include "workers/send_usb_thread.h"
 #include "workers/win_thread.h"
 
@@ -22,8 +20,6 @@ namespace {
 
 // Pause of WM_CLOSE_PROGRESS before the window goes.
 constexpr int kCloseProgressPauseMs = 1000;
-// Pause after a previous receive thread was deleted.
-constexpr int kReceiveRestartPauseMs = 1000;
 
 }  // namespace
 
@@ -61,10 +57,10 @@ LRESULT CFlashDlg::OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             OnSendUsbEnded(lParam);
             return 1;
         case WM_RECV_USB_ENDED:
-            OnRecvUsbEnded(lParam);
+            m_usbReplies.OnRecvUsbEnded(lParam);
             return 1;
         case WM_START_RECV_USB:
-            StartReceiveThread(static_cast<int>(wParam));
+            m_usbReplies.StartReceiveThread(static_cast<int>(wParam), this);
             return 1;
         case WM_DISABLE_CANCEL:
             if (m_pTransmitDlg) m_pTransmitDlg->EnableCancel(0);
@@ -138,49 +134,7 @@ void CFlashDlg::OnSendUsbEnded(LPARAM thread) {
     delete held;  // waits for the thread's end
 }
 
-void CFlashDlg::OnRecvUsbEnded(LPARAM thread) {
-    CReceiveUSBThread* held = nullptr;
-    {
-        std::lock_guard<std::mutex> lk(m_recvThreadMutex);
-        auto retired =
-            std::find(m_vecRetiredRecvThreads.begin(), m_vecRetiredRecvThreads.end(), thread);
-        if (retired != m_vecRetiredRecvThreads.end()) {
-            // The message of a thread deleted earlier; its address may be
-            // the current thread's by now.
-            m_vecRetiredRecvThreads.erase(retired);
-            return;
-        }
-        held = m_pReceiveUSBThread.load();
-        if (!held || reinterpret_cast<LPARAM>(held) != thread) return;
-        m_pReceiveUSBThread.store(nullptr);
-    }
-    delete held;
-}
-
-void CFlashDlg::StartReceiveThread(int bytes) {
-    CReceiveUSBThread* previous = nullptr;
-    {
-        std::lock_guard<std::mutex> lk(m_recvThreadMutex);
-        previous = m_pReceiveUSBThread.exchange(nullptr);
-        // Every receive thread posts its ended-message once, at the latest
-        // while it is deleted; this one's is still to be handled.
-        if (previous) m_vecRetiredRecvThreads.push_back(reinterpret_cast<LPARAM>(previous));
-    }
-    if (previous) {
-        previous->Kill();
-        delete previous;
-        rtq::SleepMs(kReceiveRestartPauseMs);
-    }
-    auto* next = new CReceiveUSBThread(bytes, this);
-    std::lock_guard<std::mutex> lk(m_recvThreadMutex);
-    m_pReceiveUSBThread.store(next);
-}
-
-void CFlashDlg::KillReceiveUSBThread() {
-    // Called by the workers; the lock keeps the object alive meanwhile.
-    std::lock_guard<std::mutex> lk(m_recvThreadMutex);
-    if (CReceiveUSBThread* thread = m_pReceiveUSBThread.load()) thread->Kill();
-}
+void CFlashDlg::KillReceiveUSBThread() { m_usbReplies.KillReceiveUSBThread(); }
 
 void CFlashDlg::ReapEndedRun() {
     if (pThread) {
@@ -198,17 +152,7 @@ void CFlashDlg::ReleaseRunObjects() {
         if (pPrinter) pPrinter->SetNotifyWindow(nullptr);
         delete send;
     }
-    CReceiveUSBThread* recv = nullptr;
-    {
-        std::lock_guard<std::mutex> lk(m_recvThreadMutex);
-        recv = m_pReceiveUSBThread.exchange(nullptr);
-        m_vecRetiredRecvThreads.clear();
-    }
-    if (recv) {
-        recv->m_pOwner.store(nullptr);
-        recv->Kill();
-        delete recv;
-    }
+    m_usbReplies.Release();
     ReapEndedRun();
     if (CTransmitDlg* dlg = m_pTransmitDlg) {
         m_pTransmitDlg = nullptr;

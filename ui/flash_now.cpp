@@ -35,8 +35,6 @@ namespace {
 constexpr int kResultOutOfMemory = 1025;
 // Longest list text the checks read.
 constexpr int kMaxListText = 9;
-// Pause between opening the USB device and the first use of it.
-constexpr int kUsbSettleMs = 1000;
 
 bool Checked(const CFlashDlg& dlg, int id) {
     const auto* button = qobject_cast<const QAbstractButton*>(dlg.Control(id));
@@ -95,19 +93,12 @@ void CFlashDlg::OnOK() {
 
 void CFlashDlg::StartUsbRun() {
     pPrinter->SetNotifyWindow(this);
-    if (!pPrinter->OpenUsb()) {
-        RefuseRun(kResultUsbOpenFailed);
+    const int opened = pPrinter->ReopenUsb();
+    if (opened != kResultSuccess) {
+        RefuseRun(opened);
         return;
     }
-    if (!pPrinter->QueryUsbDeviceId()) {
-        RefuseRun(kResultUsbDeviceIdFailed);
-        return;
-    }
-    if (!pPrinter->QueryUsbPortStatus()) {
-        RefuseRun(kResultUsbStatusFailed);
-        return;
-    }
-    rtq::SleepMs(kUsbSettleMs);
+    rtq::SleepMs(CFlashDownloader::kUsbSettleMs);
 
     if (!m_bPinCode && !m_bFriendlyName) {
         const int result = pPrinter->CheckDataFile(FilePath(m_strFilePath));
@@ -284,6 +275,5 @@ bool CFlashDlg::ReconnectUsb() {
     CFlashDownloader* printer = pPrinter;
     if (!printer) return false;
     printer->ClosePort();
-    return printer->OpenUsb() == 1 && printer->QueryUsbDeviceId() == 1 &&
-           printer->QueryUsbPortStatus() == 1;
+    return printer->ReopenUsb() == kResultSuccess;
 }

@@ -61,7 +61,7 @@ TEST_F(CliApp, UsageErrorsExitWith64AndSayWhy) {
     const Outcome o = Run({"flash", "--type", "font"});
     EXPECT_EQ(o.status, 64);
     EXPECT_TRUE(o.out.empty());
-    EXPECT_NE(o.err.find("--port is required"), std::string::npos);
+    EXPECT_NE(o.err.find("--port or --usb is required"), std::string::npos);
     EXPECT_NE(o.err.find("usage: rtqflash-cli"), std::string::npos);
 
     const Outcome help = Run({"--help"});

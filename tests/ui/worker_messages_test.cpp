@@ -163,31 +163,31 @@ private slots:
         // One reply: the bytes arrive, the event is set, the thread goes.
         f.dlg->ResetReceivedUSB();
         QCOMPARE(SendFromWorker(f.dlg.get(), WM_START_RECV_USB, 3, 0), LRESULT(1));
-        QVERIFY(f.dlg->m_pReceiveUSBThread.load());
+        QVERIFY(f.dlg->m_usbReplies.m_pReceiveUSBThread.load());
         usb.PushInput({0x06, 0x12, 0x34});
         QTRY_VERIFY(f.dlg->WaitReceivedUSB(0));
         QCOMPARE(receivedBuffer[1], uint8_t(0x12));
-        QTRY_VERIFY(!f.dlg->m_pReceiveUSBThread.load());
+        QTRY_VERIFY(!f.dlg->m_usbReplies.m_pReceiveUSBThread.load());
 
         // A second request while one waits: the old one goes, after the
         // pause the new one runs, and the old one's late ended-message does
         // not take the new one (which may well have the same address).
         SendFromWorker(f.dlg.get(), WM_START_RECV_USB, 5, 0);
-        CReceiveUSBThread* first = f.dlg->m_pReceiveUSBThread.load();
+        CReceiveUSBThread* first = f.dlg->m_usbReplies.m_pReceiveUSBThread.load();
         QVERIFY(first);
         const int64_t before = rtq::NowMs();
         SendFromWorker(f.dlg.get(), WM_START_RECV_USB, 5, 0);
         QVERIFY(rtq::NowMs() - before >= 1000);
-        CReceiveUSBThread* second = f.dlg->m_pReceiveUSBThread.load();
+        CReceiveUSBThread* second = f.dlg->m_usbReplies.m_pReceiveUSBThread.load();
         QVERIFY(second);
         QTest::qWait(30);
-        QCOMPARE(f.dlg->m_pReceiveUSBThread.load(), second);
+        QCOMPARE(f.dlg->m_usbReplies.m_pReceiveUSBThread.load(), second);
         QCOMPARE(second->bytes2BeReceived, 5);
 
         // Killed from a worker, it ends without a reply and is deleted.
         f.dlg->ResetReceivedUSB();
         std::thread([&] { f.dlg->KillReceiveUSBThread(); }).join();
-        QTRY_VERIFY(!f.dlg->m_pReceiveUSBThread.load());
+        QTRY_VERIFY(!f.dlg->m_usbReplies.m_pReceiveUSBThread.load());
         QVERIFY(!f.dlg->WaitReceivedUSB(0));
         QVERIFY(usb.MaxConcurrentReads() <= 1);
 
@@ -213,7 +213,7 @@ private slots:
         stop = true;
         killer.join();
         f.dlg->KillReceiveUSBThread();
-        QTRY_VERIFY(!f.dlg->m_pReceiveUSBThread.load());
+        QTRY_VERIFY(!f.dlg->m_usbReplies.m_pReceiveUSBThread.load());
         usb.Close(g_hUsbDevice.load());
         g_hUsbDevice = INVALID_HANDLE_VALUE;
     }

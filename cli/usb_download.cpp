@@ -1,0 +1,50 @@
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/download_type.h"
+#include "cli/interrupt.h"
+#include "cli/progress_window.h"
+#include "engine/data_file.h"
+#include "engine/flash_downloader.h"
+#include "engine/result_codes.h"
+#include "engine/run_settings.h"
+#include "engine/sector_sizes.h"
+#include "platform/clock.h"
+#include "ports/port_state.h"
+#include "workers/send_usb_thread.h"
+
+namespace rtq::cli {
+
+int RunUsbDownload(const std::string& file, const DownloadType& type, std::ostream& err,
+                   bool errIsTerminal) {
+    const bool fileRun = IsFileKind(type.kind);
+    CFlashDownloader downloader;
+    CliProgressWindow window(err, errIsTerminal, false);
+    window.SetDownloader(&downloader);
+    downloader.SetNotifyWindow(&window);
+
+    int r = downloader.ReopenUsb();
+    if (r == kResultSuccess) {
+        SleepMs(CFlashDownloader::kUsbSettleMs);
+        if (fileRun) r = downloader.CheckDataFile(file);
+    }
+    if (r != kResultSuccess) {
+        // A device the opening steps left open is closed with the port.
+        downloader.Finish();
+        return r;
+    }
+
+    // A USB run cannot be cancelled: Ctrl-C only says so.
+    InterruptGuard guard(&window);
+    auto thread = std::make_unique<CSend_USBThread>();
+    thread->SetParameters(&window, &downloader, file, type.firstSector,
+                          type.kind == DownloadKind::MainFirmware,
+                          type.kind == DownloadKind::IplFirmware, g_bPinCodeRun.load(),
+                          g_bFriendlyNameRun.load(), g_aSectorSizes);
+    r = window.RunUntilSendEnded(thread.get());
+    thread.reset();  // waits for the thread's end
+    window.EndLine();
+    return r;
+}
+
+}  // namespace rtq::cli
