@@ -12,7 +12,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/clock.h"
+#include "sim/answer_outbox.h"
+#include "sim/flash_save.h"
 
 namespace rtq::sim {
 
@@ -136,33 +137,21 @@ LineSettings PtyServer::ReadLine() const {
 
 bool PtyServer::SaveFlashAtomically(const SimPrinter& printer,
                                     const std::string& path, std::string* error) {
-    const std::string temp = path + ".tmp";
-    if (!printer.SaveFlash(temp, error)) return false;
-    if (rename(temp.c_str(), path.c_str()) != 0) {
-        *error = Errno(path);
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return rtq::sim::SaveFlashAtomically(printer, path, error);
 }
 
 bool PtyServer::Serve(SimPrinter& printer, const Options& options, int stopFd,
                       std::string* error) {
     bool ok = true;
-    std::vector<uint8_t> out;  // answer bytes the master did not take yet
+    AnswerOutbox out;  // answer bytes the master did not take yet
     uint8_t buf[4096];
     int resetsSeen = printer.DownloadResets();
     for (;;) {
-        int timeout = -1;
-        if (auto release = printer.NextReleaseMs()) {
-            const int64_t left = *release - rtq::NowMs();
-            timeout = static_cast<int>(left < 0 ? 0 : left > 60000 ? 60000 : left);
-        }
         pollfd fds[2] = {
-            {m_master, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0},
+            {m_master, static_cast<short>(POLLIN | (out.Empty() ? 0 : POLLOUT)), 0},
             {stopFd, POLLIN, 0},
         };
-        const int rc = poll(fds, 2, timeout);
+        const int rc = poll(fds, 2, AnswerOutbox::PollTimeoutMs(printer));
         if (rc < 0) {
             if (errno == EINTR) continue;
             *error = Errno("poll");
@@ -187,14 +176,8 @@ bool PtyServer::Serve(SimPrinter& printer, const Options& options, int stopFd,
             if (poll(&stop, 1, 100) > 0) break;
         }
 
-        if (printer.OutputAvailable() > 0) {
-            const std::vector<uint8_t> answer = printer.TakeOutput();
-            out.insert(out.end(), answer.begin(), answer.end());
-        }
-        if (!out.empty()) {
-            const ssize_t n = write(m_master, out.data(), out.size());
-            if (n > 0) out.erase(out.begin(), out.begin() + n);
-        }
+        out.Collect(printer);
+        out.Flush(m_master);  // a master that fails a write has no reader
 
         const int resets = printer.DownloadResets();
         if (resets != resetsSeen) {

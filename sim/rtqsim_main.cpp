@@ -1,4 +1,5 @@
-// rtqsim: a simulated RTQ650 printer on a pseudo-terminal.
+// rtqsim: a simulated RTQ650 printer on a pseudo-terminal or on the
+// printer side of a USB gadget.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,9 +11,11 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "sim/flash_save.h"
 #include "sim/pty_server.h"
 #include "sim/rtqsim_options.h"
 #include "sim/sim_printer.h"
+#include "sim/usb_gadget_server.h"
 
 namespace {
 
@@ -34,6 +37,47 @@ bool InstallSignals() {
         if (sigaction(sig, &sa, nullptr) != 0) return false;
     signal(SIGPIPE, SIG_IGN);
     return true;
+}
+
+// How serving went: NotStarted leaves before anything was served.
+enum class Run { NotStarted, Served, Failed };
+
+Run ServePty(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& options,
+              std::string* error) {
+    using namespace rtq::sim;
+    PtyServer server;
+    if (!server.Open(options.link, error)) return Run::NotStarted;
+    std::cout << "rtqsim: listening on " << server.SlavePath();
+    if (!options.link.empty()) std::cout << " (linked as " << options.link << ")";
+    std::cout << std::endl;
+
+    PtyServer::Options serve;
+    serve.flashOut = options.flashOut;
+    serve.exitAfterReset = options.exitAfterReset;
+    return server.Serve(printer, serve, g_stopPipe[0], error) ? Run::Served : Run::Failed;
+}
+
+Run ServeUsb(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& options,
+              std::string* error) {
+    using namespace rtq::sim;
+    UsbGadgetServer::Options serve;
+    serve.flashOut = options.flashOut;
+    serve.exitAfterReset = options.exitAfterReset;
+    serve.gadgetDir = options.usbGadget;
+    serve.restartMs = options.restartMs;
+    serve.unplug = options.unplug;
+    serve.verbose = options.verbose;
+    serve.note = [](const std::string& text) {
+        std::fprintf(stderr, "rtqsim: %s\n", text.c_str());
+    };
+    UsbGadgetServer server(options.usb, serve);
+    switch (server.Open(g_stopPipe[0], error)) {
+        case UsbGadgetServer::Outcome::Failed: return Run::NotStarted;
+        case UsbGadgetServer::Outcome::Stopped: return Run::Served;
+        case UsbGadgetServer::Outcome::Ok: break;
+    }
+    std::cout << "rtqsim: serving USB printer on " << options.usb << std::endl;
+    return server.Serve(printer, g_stopPipe[0], error) ? Run::Served : Run::Failed;
 }
 
 }  // namespace
@@ -68,22 +112,13 @@ int main(int argc, char** argv) {
         });
     }
 
-    PtyServer server;
-    if (!server.Open(options.link, &error)) {
-        std::cerr << "rtqsim: " << error << "\n";
-        return 1;
-    }
-    std::cout << "rtqsim: listening on " << server.SlavePath();
-    if (!options.link.empty()) std::cout << " (linked as " << options.link << ")";
-    std::cout << std::endl;
-
-    PtyServer::Options serve;
-    serve.flashOut = options.flashOut;
-    serve.exitAfterReset = options.exitAfterReset;
-    bool ok = server.Serve(printer, serve, g_stopPipe[0], &error);
-    if (!ok) std::cerr << "rtqsim: " << error << "\n";
+    const Run run = options.usb.empty() ? ServePty(printer, options, &error)
+                                        : ServeUsb(printer, options, &error);
+    if (run != Run::Served) std::cerr << "rtqsim: " << error << "\n";
+    if (run == Run::NotStarted) return 1;
+    bool ok = run == Run::Served;
     if (!options.flashOut.empty()) {
-        if (!PtyServer::SaveFlashAtomically(printer, options.flashOut, &error)) {
+        if (!SaveFlashAtomically(printer, options.flashOut, &error)) {
             std::cerr << "rtqsim: " << error << "\n";
             ok = false;
         }

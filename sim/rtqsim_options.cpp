@@ -127,6 +127,16 @@ bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
             o.help = true;
         } else if (a == "--link") {
             if (!value(&o.link)) return false;
+        } else if (a == "--usb") {
+            if (!value(&o.usb)) return false;
+        } else if (a == "--usb-gadget") {
+            if (!value(&o.usbGadget)) return false;
+        } else if (a == "--restart-ms") {
+            if (!msValue(&o.restartMs)) return false;
+        } else if (a == "--unplug") {
+            UnplugRule unplug;
+            if (!value(&v) || !ParseUnplugRule(v, &unplug, error)) return false;
+            o.unplug.push_back(unplug);
         } else if (a == "--flash-out") {
             if (!value(&o.flashOut)) return false;
         } else if (a == "--flash-in") {
@@ -203,6 +213,22 @@ bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
             return false;
         }
     }
+    if (!o.usb.empty() && !o.link.empty()) {
+        *error = "--usb and --link do not go together: the printer is on one link";
+        return false;
+    }
+    if (!o.usbGadget.empty() && o.usb.empty()) {
+        *error = "--usb-gadget needs --usb";
+        return false;
+    }
+    if (!o.unplug.empty() && o.usbGadget.empty()) {
+        *error = "--unplug needs --usb-gadget (the printer unplugs through it)";
+        return false;
+    }
+    // A printer on a gadget really restarts after IPL sector 5, and is deaf
+    // meanwhile, unless told how long that takes.
+    if (!o.usbGadget.empty() && o.config.iplRestartMs == 0)
+        o.config.iplRestartMs = o.restartMs > 0 ? o.restartMs : 1;
     *out = std::move(o);
     return true;
 }
@@ -210,10 +236,18 @@ bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
 std::string RtqsimUsage() {
     return
         "usage: rtqsim [options]\n"
-        "A simulated RTQ650 printer on a pseudo-terminal. Prints one line with\n"
-        "the device it listens on, then serves until SIGINT or SIGTERM.\n"
+        "A simulated RTQ650 printer on a pseudo-terminal, or on the printer side\n"
+        "of a USB gadget. Prints one line with the device it serves, then serves\n"
+        "until SIGINT or SIGTERM.\n"
         "\n"
         "  --link PATH            make PATH a symlink to the pseudo-terminal\n"
+        "  --usb PATH             serve the printer-side USB node PATH (normally\n"
+        "                         /dev/g_printer0) instead of a pseudo-terminal\n"
+        "  --usb-gadget DIR       the gadget's configfs folder (with --usb): the\n"
+        "                         printer unplugs itself through DIR/UDC when it\n"
+        "                         restarts (after a reset and after IPL sector 5)\n"
+        "                         and plugs back in after --restart-ms\n"
+        "  --restart-ms MS        time a restart keeps it unplugged (default 2000)\n"
         "  --flash-out FILE       write the flash image to FILE on exit and\n"
         "                         after every reset that ends a download\n"
         "  --flash-in FILE        load a flash image at start\n"
@@ -226,6 +260,7 @@ std::string RtqsimUsage() {
         "  --identity TEXT        identity text (default \"Mobile Printer\")\n"
         "  --line-byte BYTE       second byte of the line-check answer (default 0)\n"
         "  --ipl-restart-ms MS    restart after sector 5 and stay deaf for MS\n"
+        "                         (with --usb-gadget always; default --restart-ms)\n"
         "  --verbose, -v          log every command on stderr\n"
         "\n"
         "Faults (KIND: switch, line, identity, erase, select, data, checksum,\n"
@@ -240,6 +275,11 @@ std::string RtqsimUsage() {
         "  --slow-ms MS           release every answer MS later\n"
         "  --slow KIND:N:MS       release that answer MS later\n"
         "  --drop-line KIND:N     the line goes dead from that command on\n"
+        "  --unplug KIND:N:S      (with --usb-gadget) unplug in the middle of the\n"
+        "                         N-th command of KIND (after half of a data\n"
+        "                         frame, right after other frames) and plug back\n"
+        "                         in after S seconds (e.g. 2 or 0.5), or never\n"
+        "                         (S = never); the cut frame goes on afterwards\n"
         "  --help, -h             this text\n";
 }
 

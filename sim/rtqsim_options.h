@@ -7,11 +7,16 @@
 
 #include "sim/sim_faults.h"
 #include "sim/sim_printer.h"
+#include "sim/unplug_plan.h"
 
 namespace rtq::sim {
 
 struct RtqsimOptions {
     std::string link;       // symlink to the pseudo-terminal's slave
+    std::string usb;        // printer side of a USB gadget, served instead
+    std::string usbGadget;  // the gadget's configfs folder: restarts unplug
+    int64_t restartMs = 2000;  // time unplugged for a restart
+    std::vector<UnplugRule> unplug;
     std::string flashOut;   // flash image written on exit and after resets
     std::string flashIn;    // flash image loaded at start
     bool exitAfterReset = false;

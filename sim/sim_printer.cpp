@@ -116,6 +116,8 @@ void SimPrinter::OnLoose(size_t count) {
 void SimPrinter::OnDataHeader(uint16_t, uint32_t size) {
     m_data.clear();
     m_data.reserve(size);
+    m_inDataBody = true;
+    m_dataSize = size;
 }
 
 void SimPrinter::OnData(const uint8_t* data, size_t len) {
@@ -165,6 +167,7 @@ void SimPrinter::OnFrame(const Frame& frame) {
     e.text = frame.text;
     e.raw = frame.raw;
     if (kind == CommandKind::Data) {
+        m_inDataBody = false;
         e.crc = SimCrc16::Of(m_data.data(), m_data.size());
         if (m_mode == SimMode::Download) e.sector = m_selected;
     }
@@ -251,6 +254,7 @@ void SimPrinter::Execute(const Frame& frame, SimEvent& e,
                 effects.push_back(NewEvent(EventType::ModeChange));
             break;
         case CommandKind::Reset:
+            ++m_restarts;
             if (m_mode == SimMode::Download) ++m_downloadResets;
             if (SetMode(SimMode::Normal))
                 effects.push_back(NewEvent(EventType::ModeChange));
@@ -340,6 +344,7 @@ void SimPrinter::ExecuteData(SimEvent& e, std::vector<uint8_t>& answer,
     if (sector == 5 && m_config.iplRestartMs > 0) {
         m_deafUntilMs = e.atMs + m_config.iplRestartMs;
         m_selected = 0;
+        ++m_restarts;
         effects.push_back(NewEvent(EventType::Restart));
     }
 }
@@ -406,6 +411,22 @@ size_t SimPrinter::LostBytes() const {
 int SimPrinter::DownloadResets() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_downloadResets;
+}
+
+int SimPrinter::Restarts() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_restarts;
+}
+
+std::optional<SimPrinter::DataProgress> SimPrinter::DataInProgress() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_inDataBody) return std::nullopt;
+    const auto it = m_counts.find(CommandKind::Data);
+    DataProgress p;
+    p.number = (it == m_counts.end() ? 0 : it->second) + 1;
+    p.size = m_dataSize;
+    p.received = m_data.size();
+    return p;
 }
 
 SimConfig SimPrinter::Config() const { return m_config; }

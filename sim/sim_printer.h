@@ -95,6 +95,17 @@ public:
     size_t LostBytes() const;
     // Resets that ended download mode.
     int DownloadResets() const;
+    // Times the printer restarted: every reset it executed and the restart
+    // of its own after IPL sector 5.
+    int Restarts() const;
+    // The data frame whose body is being received, if any: the running
+    // number it will get among data frames, its size and the bytes in.
+    struct DataProgress {
+        int number = 0;
+        uint32_t size = 0;
+        size_t received = 0;
+    };
+    std::optional<DataProgress> DataInProgress() const;
     SimConfig Config() const;
 
     // --- Flash ------------------------------------------------------------
@@ -152,6 +163,8 @@ private:
     int m_lastDataSector = 0;
     uint32_t m_lastDataLength = 0;
     std::vector<uint8_t> m_data;  // data of the frame being received
+    bool m_inDataBody = false;
+    uint32_t m_dataSize = 0;      // announced size of that frame
     bool m_lineDropped = false;
     int64_t m_deafUntilMs = 0;
     std::optional<std::string> m_pin;
@@ -160,6 +173,7 @@ private:
     size_t m_stray = 0;
     size_t m_lost = 0;
     int m_downloadResets = 0;
+    int m_restarts = 0;
     int m_overall = 0;
     std::map<CommandKind, int> m_counts;
 

@@ -100,5 +100,45 @@ TEST(RtqsimOptions, BadCommandLinesSayWhy) {
     EXPECT_NE(RtqsimUsage().find("--flash-out"), std::string::npos);
 }
 
+TEST(RtqsimOptions, UsbLink) {
+    RtqsimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--usb", "/dev/g_printer0", "--usb-gadget", "/cfg/usb_gadget/rtq",
+                       "--restart-ms", "300", "--unplug", "data:2:0.5", "--unplug",
+                       "data:4:never"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ(o.usb, "/dev/g_printer0");
+    EXPECT_EQ(o.usbGadget, "/cfg/usb_gadget/rtq");
+    EXPECT_EQ(o.restartMs, 300);
+    ASSERT_EQ(o.unplug.size(), 2u);
+    EXPECT_EQ(o.unplug[0].nth, 2);
+    EXPECT_EQ(o.unplug[0].awayMs, 500);
+    EXPECT_EQ(o.unplug[1].awayMs, UnplugRule::kNever);
+    EXPECT_EQ(o.config.iplRestartMs, 300) << "a gadget printer always restarts after sector 5";
+
+    ASSERT_TRUE(Parse({"--usb", "n", "--usb-gadget", "g", "--ipl-restart-ms", "9000"}, &o,
+                      &error));
+    EXPECT_EQ(o.config.iplRestartMs, 9000);
+    EXPECT_EQ(o.restartMs, 2000);
+    ASSERT_TRUE(Parse({"--usb", "n"}, &o, &error));
+    EXPECT_EQ(o.config.iplRestartMs, 0) << "without a gadget nothing restarts by itself";
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"--usb", "n", "--link", "l"},
+        {"--usb-gadget", "g"},
+        {"--usb", "n", "--unplug", "data:1:2"},
+        {"--usb", "n", "--usb-gadget", "g", "--unplug", "data:1"},
+        {"--usb", "n", "--usb-gadget", "g", "--restart-ms", "soon"},
+        {"--usb"},
+    };
+    for (const auto& args : bad) {
+        RtqsimOptions r;
+        error.clear();
+        EXPECT_FALSE(Parse(args, &r, &error)) << args[0] << " " << args.back();
+        EXPECT_FALSE(error.empty());
+    }
+}
+
 }  // namespace
 }  // namespace rtq::sim
