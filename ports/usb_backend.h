@@ -38,9 +38,9 @@ public:
     virtual void Close(HANDLE h) = 0;
 };
 
-// The process-wide USB backend: a backend that finds no device until the
-// Linux one exists or a test installs another.
+// The process-wide USB backend: the Linux one unless a test installed
+// another.
 IUsbBackend& UsbBackend();
-void SetUsbBackend(IUsbBackend* backend);  // nullptr: the default one
+void SetUsbBackend(IUsbBackend* backend);  // nullptr: the Linux one
 
 }  // namespace rtq

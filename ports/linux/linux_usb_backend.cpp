@@ -1,0 +1,297 @@
+#include "ports/linux/linux_usb_backend.h"
+
+#include <fcntl.h>
+#include <linux/lp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/last_error.h"
+
+// No user header defines the printer-class device-id request.
+#ifndef LPIOC_GET_DEVICE_ID
+#define LPIOC_GET_DEVICE_ID(len) _IOC(_IOC_READ, 'P', 1, len)
+#endif
+
+namespace rtq {
+
+namespace {
+
+// Stores the text and leaves errno at err, for callers that keep errno
+// themselves.
+bool Fail(int err) {
+    SetLastErrorFromErrno(err);
+    errno = err;
+    return false;
+}
+
+UsbWriteStatus WriteFailed(int err) {
+    Fail(err);
+    // EPIPE and ECONNRESET come from a stand-in whose other end went away:
+    // the same case as an unplugged printer.
+    const bool gone = err == ENODEV || err == ESHUTDOWN || err == EIO ||
+                      err == EBADF || err == EPIPE || err == ECONNRESET;
+    return gone ? UsbWriteStatus::InvalidHandle : UsbWriteStatus::Error;
+}
+
+int ClampMs(int64_t ms) {
+    return static_cast<int>(std::clamp<int64_t>(ms, 0, INT_MAX));
+}
+
+constexpr short kTrouble = POLLERR | POLLHUP | POLLNVAL;
+
+}  // namespace
+
+struct LinuxUsbBackend::Port {
+    Port(int f, int w) : fd(f), wakeFd(w) {}
+    ~Port() {
+        if (fd >= 0) close(fd);
+        close(wakeFd);
+    }
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+
+    // Lets every present and future wait on this port return at once.
+    void Wake() {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(wakeFd, &one, sizeof one);
+    }
+
+    // Fills p[0] with the device and p[1] with the wake-up descriptor.
+    void PollSet(pollfd* p, short events) const {
+        p[0] = pollfd{fd, events, 0};
+        p[1] = pollfd{wakeFd, POLLIN, 0};
+    }
+
+    int fd;  // -1 once Close has closed it
+    const int wakeFd;
+    std::mutex mutex;
+    std::condition_variable idle;
+    int calls = 0;  // calls in progress
+};
+
+// Keeps a port open for the length of one call.
+class LinuxUsbBackend::Call {
+public:
+    Call() = default;
+    explicit Call(std::shared_ptr<Port> port) : m_port(std::move(port)) {}
+    ~Call() {
+        if (!m_port) return;
+        std::lock_guard<std::mutex> lk(m_port->mutex);
+        if (--m_port->calls == 0) m_port->idle.notify_all();
+    }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+    Call(Call&& other) noexcept : m_port(std::move(other.m_port)) {}
+    Call& operator=(Call&&) = delete;
+
+    explicit operator bool() const { return m_port != nullptr; }
+    Port* operator->() const { return m_port.get(); }
+
+private:
+    std::shared_ptr<Port> m_port;
+};
+
+LinuxUsbBackend::LinuxUsbBackend(int64_t writeStallMs)
+    : m_writeStallMs(writeStallMs), m_nextHandle(0x7500) {}
+
+LinuxUsbBackend::~LinuxUsbBackend() = default;
+
+LinuxUsbBackend::Call LinuxUsbBackend::Find(HANDLE h) {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    auto it = m_ports.find(h);
+    if (it == m_ports.end()) return Call();
+    // Counted while still in the table, so Close cannot miss the call.
+    std::lock_guard<std::mutex> portLock(it->second->mutex);
+    ++it->second->calls;
+    return Call(it->second);
+}
+
+bool LinuxUsbBackend::FindDevicePath(std::string* path) {
+    UsbLookupResult found = FindUsbPrinterNode();
+    if (path) *path = found.path;
+    if (!found.Found()) {
+        // The first refusal says most about why; with nothing attached
+        // there is no device.
+        Fail(found.attempts.empty() ? ENODEV : found.attempts.front().error);
+    }
+    const bool ok = found.Found();
+    std::lock_guard<std::mutex> lk(m_mutex);
+    m_lastLookup = std::move(found);
+    return ok;
+}
+
+UsbLookupResult LinuxUsbBackend::LastLookup() const {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    return m_lastLookup;
+}
+
+HANDLE LinuxUsbBackend::Open(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Fail(errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    return Adopt(fd);
+}
+
+HANDLE LinuxUsbBackend::Adopt(int fd) {
+    if (fd < 0) {
+        Fail(EBADF);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 || wakeFd < 0) {
+        const int err = errno;
+        if (wakeFd >= 0) close(wakeFd);
+        close(fd);
+        Fail(err);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto port = std::make_shared<Port>(fd, wakeFd);
+    std::lock_guard<std::mutex> lk(m_mutex);
+    HANDLE h = m_nextHandle++;
+    if (h == 0 || h == INVALID_HANDLE_VALUE) h = m_nextHandle++;
+    m_ports[h] = std::move(port);
+    return h;
+}
+
+bool LinuxUsbBackend::Request(HANDLE h, unsigned long request, void* arg) {
+    Call port = Find(h);
+    if (!port) return Fail(EBADF);
+    if (ioctl(port->fd, request, arg) != 0) return Fail(errno);
+    return true;
+}
+
+bool LinuxUsbBackend::GetDeviceId(HANDLE h) {
+    // Comes back as a two-byte big-endian length and the id text; neither
+    // is looked at.
+    unsigned char id[kDeviceIdBytes] = {};
+    return Request(h, LPIOC_GET_DEVICE_ID(kDeviceIdBytes), id);
+}
+
+bool LinuxUsbBackend::GetPortStatus(HANDLE h) {
+    int status = 0;
+    return Request(h, LPGETSTATUS, &status);
+}
+
+UsbWriteStatus LinuxUsbBackend::Write(HANDLE h, const uint8_t* data,
+                                      size_t len, size_t* written) {
+    *written = 0;
+    Call port = Find(h);
+    if (!port) return WriteFailed(EBADF);
+
+    size_t done = 0;
+    int64_t lastProgressMs = NowMs();
+    bool hungUp = false;
+    for (;;) {
+        if (done < len) {
+            const ssize_t n = write(port->fd, data + done, len - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+                *written = done;
+                lastProgressMs = NowMs();
+                continue;
+            }
+            if (n == 0) return WriteFailed(EIO);
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN) return WriteFailed(errno);
+            // Still busy after a hang-up: gone, and waiting would spin.
+            if (hungUp) return WriteFailed(ENODEV);
+        }
+        // Wait for room for the rest or, with everything handed over, for
+        // the device to have taken it: the printer node reports writable
+        // again only once its transfer has ended.
+        const int64_t leftMs = lastProgressMs + m_writeStallMs - NowMs();
+        if (leftMs <= 0) {
+            SetLastErrorText("USB write timed out: the printer took no data for " +
+                             std::to_string(m_writeStallMs) + " ms");
+            errno = ETIMEDOUT;
+            return UsbWriteStatus::Error;
+        }
+        pollfd p[2];
+        port->PollSet(p, POLLOUT);
+        const int r = poll(p, 2, ClampMs(leftMs));
+        if (r < 0 && errno != EINTR) return WriteFailed(errno);
+        if (r <= 0) continue;
+        if (p[1].revents) return WriteFailed(EBADF);  // closed meanwhile
+        if (p[0].revents & kTrouble) {
+            if (done == len) return WriteFailed(ENODEV);
+            hungUp = true;  // the next write tells what happened
+        } else if (done == len && (p[0].revents & POLLOUT)) {
+            return UsbWriteStatus::Ok;
+        }
+    }
+}
+
+bool LinuxUsbBackend::WaitReadable(HANDLE h, int64_t timeoutMs) {
+    Call port = Find(h);
+    if (!port) return true;
+    const int64_t endMs = NowMs() + std::max<int64_t>(timeoutMs, 0);
+    for (;;) {
+        pollfd p[2];
+        port->PollSet(p, POLLIN);
+        const int r = poll(p, 2, ClampMs(endMs - NowMs()));
+        if (r > 0) return true;
+        if (r == 0) return false;
+        if (errno != EINTR) {
+            Fail(errno);
+            return true;
+        }
+    }
+}
+
+bool LinuxUsbBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
+    *got = 0;
+    Call port = Find(h);
+    if (!port) return Fail(EBADF);
+    if (len == 0) return true;
+    for (;;) {
+        const ssize_t n = read(port->fd, buf, len);
+        if (n > 0) {
+            *got = static_cast<size_t>(n);
+            return true;
+        }
+        if (n == 0) {
+            // End of input with a hang-up: the device is gone. Without one
+            // it was an empty transfer.
+            pollfd p{port->fd, 0, 0};
+            if (poll(&p, 1, 0) > 0 && (p.revents & kTrouble)) return Fail(EIO);
+            return true;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) return true;
+        return Fail(errno);
+    }
+}
+
+void LinuxUsbBackend::Close(HANDLE h) {
+    std::shared_ptr<Port> port;
+    {
+        std::lock_guard<std::mutex> lk(m_mutex);
+        auto it = m_ports.find(h);
+        if (it == m_ports.end()) return;
+        port = std::move(it->second);
+        m_ports.erase(it);
+    }
+    port->Wake();
+    // Closed here unless a call fails to let go in time; then the last
+    // call to return closes it, and the number cannot be reused under it.
+    std::unique_lock<std::mutex> lk(port->mutex);
+    if (ActiveClock().WaitFor(port->idle, lk, kCloseWaitMs,
+                              [&] { return port->calls == 0; })) {
+        close(port->fd);
+        port->fd = -1;
+    }
+}
+
+}  // namespace rtq

@@ -1,0 +1,122 @@
+#include "ports/linux/usb_device_lookup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "ports/device_names.h"
+
+namespace rtq {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Instance {
+    unsigned number = 0;
+    std::string name;  // "lpN"
+    std::string vendor;
+    std::string product;
+};
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// The number of an "lpN" entry; false for anything else in the class
+// folder (other USB misc devices share it).
+bool LpNumber(const std::string& name, unsigned* number) {
+    if (name.size() < 3 || name.compare(0, 2, "lp") != 0) return false;
+    const char* first = name.data() + 2;
+    const char* last = name.data() + name.size();
+    const auto [end, ec] = std::from_chars(first, last, *number);
+    return ec == std::errc() && end == last && std::isdigit(static_cast<unsigned char>(*first));
+}
+
+// The first word of a sysfs attribute, lower-cased; empty when unreadable.
+std::string ReadId(const fs::path& file) {
+    std::ifstream in(file);
+    std::string word;
+    in >> word;
+    return Lower(word);
+}
+
+std::vector<Instance> ListInstances(const std::string& sysfsRoot) {
+    std::vector<Instance> found;
+    std::error_code ec;
+    const fs::path dir = fs::path(sysfsRoot) / "class" / "usbmisc";
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::directory_entry& entry = *it;
+        Instance inst;
+        inst.name = entry.path().filename().string();
+        if (!LpNumber(inst.name, &inst.number)) continue;
+        // "device" is the USB interface; the device holding the ids is
+        // its parent.
+        std::error_code linkError;
+        const fs::path iface = fs::canonical(entry.path() / "device", linkError);
+        if (linkError) continue;
+        inst.vendor = ReadId(iface.parent_path() / "idVendor");
+        inst.product = ReadId(iface.parent_path() / "idProduct");
+        if (!inst.vendor.empty() && !inst.product.empty()) found.push_back(inst);
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Instance& a, const Instance& b) { return a.number < b.number; });
+    return found;
+}
+
+// Opens and closes the node at once, as the real open will: 0 or errno.
+int Probe(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno;
+    close(fd);
+    return 0;
+}
+
+}  // namespace
+
+std::string SysfsRoot() {
+    const char* root = std::getenv("RTQFLASH_SYSFS_ROOT");
+    std::string r = (root && *root) ? root : "/sys";
+    while (r.size() > 1 && r.back() == '/') r.pop_back();
+    return r;
+}
+
+UsbLookupResult FindUsbPrinterNode(const std::string& sysfsRoot,
+                                   const std::string& deviceRoot) {
+    UsbLookupResult result;
+    const std::vector<Instance> instances = ListInstances(sysfsRoot);
+    for (const UsbIdPair& ids : kUsbPrinterIds) {
+        const std::string vendor = Lower(ids.vendor);
+        const std::string product = Lower(ids.product);
+        for (const Instance& inst : instances) {
+            if (inst.vendor != vendor || inst.product != product) continue;
+            UsbNodeAttempt attempt;
+            attempt.path = deviceRoot + "/usb/" + inst.name;
+            attempt.error = attempt.path.size() > kMaxUsbNodePath
+                                ? ENAMETOOLONG
+                                : Probe(attempt.path);
+            result.attempts.push_back(attempt);
+            if (attempt.error == 0) {
+                result.path = attempt.path;
+                return result;
+            }
+        }
+    }
+    return result;
+}
+
+UsbLookupResult FindUsbPrinterNode() {
+    return FindUsbPrinterNode(SysfsRoot(), DeviceRoot());
+}
+
+}  // namespace rtq
