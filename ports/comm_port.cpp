@@ -18,8 +18,9 @@ constexpr int64_t kWritePauseMs = 100;
 constexpr int kReadDeadlineSeconds = 10;
 constexpr int kUsbChunkBytes = 4096;
 constexpr int64_t kUsbReconnectPauseMs = 1000;
-// A device that is reopened but refuses the same chunk again and again
-// would otherwise keep the run hanging with no way out.
+// Reconnection attempts for one chunk, about a second apart: a printer
+// that is gone for good, or reopens but refuses the same chunk again and
+// again, would otherwise keep the run hanging with no way out.
 constexpr int kMaxUsbReconnectsPerChunk = 10;
 
 uint8_t ParityFromText(const std::string& parity) {
@@ -187,11 +188,18 @@ int CCommPort::WriteOverlapped(const uint8_t* data, int length) {
             continue;
         }
         if (status != rtq::UsbWriteStatus::InvalidHandle) return 0;
-        // Unplugged and plugged in again: reopen and send the chunk again.
+        // Unplugged: reopen and send the chunk again. The write fails as
+        // the printer goes, not once it is back (a restarting printer is
+        // away for seconds), so a reconnection that finds no printer is
+        // tried again a second later, within the same bound.
         INotifyWindow* wnd = g_pMainDlg.load();
-        if (wnd == nullptr || ++reconnects > kMaxUsbReconnectsPerChunk ||
-            !wnd->ReconnectUsb())
-            return 0;
+        if (wnd == nullptr) return 0;
+        for (;;) {
+            if (++reconnects > kMaxUsbReconnectsPerChunk) return 0;
+            if (wnd->ReconnectUsb()) break;
+            if (reconnects == kMaxUsbReconnectsPerChunk) return 0;
+            rtq::SleepMs(kUsbReconnectPauseMs);
+        }
         rtq::SleepMs(kUsbReconnectPauseMs);
     }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <numeric>
 #include <vector>
 
@@ -129,9 +131,13 @@ TEST_F(SerialWrite, UsesOwnHandleWhileUsbIsSelected) {
 class ReconnectingWindow : public RecordingNotifyWindow {
 public:
     explicit ReconnectingWindow(FakeUsbBackend& usb) : m_usb(usb) {}
+    // Whether the printer is back at a reconnection; by default it is.
+    std::function<bool()> onReconnect;
+
     bool ReconnectUsb() override {
         RecordingNotifyWindow::ReconnectUsb();
         m_usb.Close(g_hUsbDevice);
+        if (onReconnect && !onReconnect()) return false;
         m_usb.SetUnplugged(false);
         std::string path;
         if (!m_usb.FindDevicePath(&path)) return false;
@@ -201,14 +207,35 @@ TEST_F(UsbWrite, FailedOrImpossibleReconnectionFails) {
     usb.ScriptWriteResults({UsbWriteStatus::InvalidHandle});
     EXPECT_EQ(port.WriteOverlapped(data.data(), 100), 0);  // no main dialog
 
+    // A printer that does not come back: ten attempts a second apart.
     RecordingNotifyWindow wnd;
     wnd.reconnectResult = false;
     g_pMainDlg = &wnd;
     usb.ScriptWriteResults({UsbWriteStatus::InvalidHandle});
     const int64_t start = clock.NowMs();
     EXPECT_EQ(port.WriteOverlapped(data.data(), 100), 0);
-    EXPECT_EQ(wnd.reconnectCalls(), 1);
-    EXPECT_EQ(clock.NowMs(), start);
+    EXPECT_EQ(wnd.reconnectCalls(), 10);
+    EXPECT_EQ(clock.NowMs() - start, 9000);
+}
+
+TEST_F(UsbWrite, ReconnectionWaitsForARestartingPrinter) {
+    // The write fails as the printer goes; it is back three seconds later.
+    ReconnectingWindow wnd(usb);
+    g_pMainDlg = &wnd;
+    int64_t backAt = 0;
+    wnd.onReconnect = [&] { return clock.NowMs() >= backAt; };
+    usb.SetWriteHook([&, n = 0](const std::vector<uint8_t>&) mutable {
+        if (++n == 1) {
+            usb.SetUnplugged(true);
+            backAt = clock.NowMs() + 3000;
+        }
+    });
+    const auto data = Bytes(10000);
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(port.WriteOverlapped(data.data(), 10000), 1);
+    EXPECT_EQ(usb.WrittenBytes(), data);
+    EXPECT_EQ(wnd.reconnectCalls(), 4);
+    EXPECT_EQ(clock.NowMs() - start, 4000);
 }
 
 TEST_F(UsbWrite, OtherErrorsFailWithoutReconnecting) {
