@@ -100,13 +100,9 @@ size_t UnplugPlan::Budget(const SimPrinter& printer) const {
     if (m_rules.empty()) return std::numeric_limits<size_t>::max();
     const auto progress = printer.DataInProgress();
     if (!progress) return 1;
-    size_t budget = progress->size - progress->received;
-    for (const UnplugRule& rule : m_rules) {
-        if (rule.kind == CommandKind::Data && rule.nth == progress->number &&
-            progress->received < HalfOf(*progress))
-            budget = std::min(budget, HalfOf(*progress) - progress->received);
-    }
-    return std::max<size_t>(budget, 1);
+    // Not capped at the half of a frame to be cut: each read takes a whole
+    // transfer, so the cut falls after the read that passes the half.
+    return std::max<size_t>(progress->size - progress->received, 1);
 }
 
 }  // namespace rtq::sim

@@ -2,13 +2,15 @@
 // The unplug fault of a USB printer: at a chosen point of the byte stream
 // the printer stops reading, is unplugged, and comes back after a while or
 // never. The point is in the middle of the N-th command of a kind: after
-// half of the data of a data frame, right after the frame for the others.
+// the read that passes half of the data of a data frame, right after the
+// frame for the others.
 //
 // The printer keeps its receive state over the absence, as a real one
 // whose cable was pulled would: the bytes the host sends after it comes
-// back continue the frame that was cut. Bytes the host had sent but the
-// printer had not read yet stay with the USB stack; whether they survive
-// the unplug is the stack's matter, not the model's.
+// back continue the frame that was cut. The gadget discards what it holds
+// unread when it is unplugged, although the host counts it as sent; so the
+// cut falls after whole reads (a read drains the gadget's buffer), never
+// inside what the gadget took in.
 
 #include <cstddef>
 #include <cstdint>
@@ -46,7 +48,8 @@ public:
     // How many bytes the transport may hand the printer without passing a
     // point of the plan; at least 1. Call when TakeDue found nothing.
     // Outside data frames the stream goes byte by byte while a rule waits,
-    // so the point right after a frame is met exactly.
+    // so the point right after a frame is met exactly (the host sends
+    // nothing more before its answer, so nothing is left in the gadget).
     size_t Budget(const SimPrinter& printer) const;
 
 private:

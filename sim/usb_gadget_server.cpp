@@ -76,7 +76,9 @@ UsbGadgetServer::Outcome UsbGadgetServer::OpenNode(int stopFd, std::string* erro
 bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error) {
     bool ok = true;
     AnswerOutbox outbox;
-    uint8_t buf[4096];
+    // Larger than the gadget's own receive buffer, so that one read takes
+    // in everything it holds (what it holds unread is lost at an unplug).
+    std::vector<uint8_t> buf(16384);
     int resetsSeen = printer.DownloadResets();
     int restartsSeen = printer.Restarts();
     for (;;) {
@@ -110,9 +112,9 @@ bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error)
         int lost = 0;  // errno of a failing node
         const short ev = fds[0].revents;
         if (ev & POLLIN) {
-            const ssize_t n = read(m_fd, buf, std::min(sizeof buf, m_plan.Budget(printer)));
+            const ssize_t n = read(m_fd, buf.data(), std::min(buf.size(), m_plan.Budget(printer)));
             if (n > 0)
-                printer.Receive(buf, static_cast<size_t>(n));
+                printer.Receive(buf.data(), static_cast<size_t>(n));
             else if (n == 0)
                 lost = ENODEV;  // end of file: the other side is gone
             else if (errno != EAGAIN && errno != EINTR)

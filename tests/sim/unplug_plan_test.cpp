@@ -12,16 +12,17 @@ namespace {
 
 using namespace rtq::sim::test;
 
-// Feeds the stream as a transport following the plan would; returns how
-// many bytes the printer had taken when a rule came due (or all of them).
+// Feeds the stream as a transport following the plan would, whose reads
+// return at most `transfer` bytes (what the gadget holds at once); returns
+// how many bytes the printer had taken when a rule came due (or all).
 size_t FeedUntilDue(SimPrinter& p, UnplugPlan& plan, const Bytes& stream, size_t from,
-                    std::optional<UnplugRule>* due) {
+                    std::optional<UnplugRule>* due, size_t transfer = 1024) {
     size_t pos = from;
     while (pos < stream.size()) {
         if ((*due = plan.TakeDue(p))) return pos;
         const size_t budget = plan.Budget(p);
         EXPECT_GE(budget, 1u);
-        const size_t n = std::min(budget, stream.size() - pos);
+        const size_t n = std::min({budget, transfer, stream.size() - pos});
         p.Receive(stream.data() + pos, n);
         pos += n;
     }
@@ -48,7 +49,7 @@ TEST_F(UnplugPlanTest, DataFrameIsCutInTheMiddleAndGoesOnAfterwards) {
     const size_t cut = FeedUntilDue(p, plan, stream, 0, &due);
     ASSERT_TRUE(due);
     EXPECT_EQ(due->awayMs, 500);
-    EXPECT_EQ(cut, head.size() + 6 + 1500) << "header plus half of the data";
+    EXPECT_EQ(cut, head.size() + 6 + 2048) << "header, then whole reads past the half";
     ASSERT_TRUE(p.DataInProgress());
     EXPECT_EQ(p.DataInProgress()->number, 2);
     EXPECT_EQ(p.WrittenSectors(), std::vector<int>{2});
