@@ -161,6 +161,8 @@ int CFlashDownloader::VerifyChecksum(int32_t step) {
 
 int CFlashDownloader::CheckLineRepeatedly(bool reopenUsb) {
     for (int attempt = 0; attempt < kLineCheckAttempts; ++attempt) {
+        // A cancelled run sends nothing more; the worker reports the cancel.
+        if (g_bCancelled.load()) return kResultLineBusy;
         if (m_pLink->CheckLine(kCmdCheckLine, sizeof kCmdCheckLine)) return kResultSuccess;
         if (reopenUsb && attempt == kUsbReopenAfterAttempt) {
             ClosePort();

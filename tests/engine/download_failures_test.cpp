@@ -143,6 +143,25 @@ TEST(SerialFailure, LineNeverAnswersThirtyChecks) {
     for (UINT code : b.window.Codes()) EXPECT_NE(code, WM_DISABLE_CANCEL);
 }
 
+TEST(SerialFailure, CancelStopsTheLineChecks) {
+    // Cancel pressed while the printer switches: not one more frame goes out.
+    SerialBench b;
+    b.printer.AddFault(FaultRule::Silent(CommandKind::LineCheck, 0));
+    OnProgress(b, "Checking communication line status...", -1, [] { g_bCancelled = 1; });
+    EXPECT_EQ(MainRun(b), kResultLineBusy);
+    EXPECT_EQ(b.printer.CommandCount(CommandKind::LineCheck), 0);
+
+    // Cancel during the checks: the attempt under way is the last.
+    SerialBench c;
+    c.printer.AddFault(FaultRule::Silent(CommandKind::LineCheck, 0));
+    c.printer.SetObserver([](const rtq::sim::SimEvent& e) {
+        if (e.type == rtq::sim::EventType::Command && e.kind == CommandKind::LineCheck)
+            g_bCancelled = 1;
+    });
+    EXPECT_EQ(MainRun(c), kResultLineBusy);
+    EXPECT_EQ(c.printer.CommandCount(CommandKind::LineCheck), 1);
+}
+
 TEST(SerialFailure, LineAnswersOnTheLastCheck) {
     SerialBench b;
     FaultRule silent = FaultRule::Silent(CommandKind::LineCheck, 1);
