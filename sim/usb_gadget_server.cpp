@@ -19,6 +19,9 @@ namespace {
 // Pause before reopening a node that failed, so one that keeps failing at
 // once is not hammered.
 constexpr int64_t kRecoverPauseMs = 100;
+// How long a restarting printer stays on the bus after its last answer:
+// the host reads its replies in turns of 50 ms.
+constexpr int64_t kRestartLeaveMs = 500;
 
 std::string Hex(int byte) {
     char text[8];
@@ -90,10 +93,11 @@ bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error)
         restartsSeen = restarts;
         Outcome away = Outcome::Ok;
         if (due)
-            away = GoAway(printer, outbox, due->awayMs, "unplug fault " + due->Describe(),
+            away = GoAway(printer, outbox, due->awayMs, 0, "unplug fault " + due->Describe(),
                           stopFd, error);
         else if (restarted && m_udc)
-            away = GoAway(printer, outbox, m_options.restartMs, "printer restart", stopFd, error);
+            away = GoAway(printer, outbox, m_options.restartMs, kRestartLeaveMs,
+                          "printer restart", stopFd, error);
         if (away == Outcome::Stopped) break;
         if (away == Outcome::Failed) return false;
 
@@ -176,11 +180,15 @@ UsbGadgetServer::Outcome UsbGadgetServer::DeliverPending(SimPrinter& printer,
 }
 
 UsbGadgetServer::Outcome UsbGadgetServer::GoAway(SimPrinter& printer, AnswerOutbox& outbox,
-                                                 int64_t awayMs, const std::string& why,
-                                                 int stopFd, std::string* error) {
+                                                 int64_t awayMs, int64_t leaveAfterMs,
+                                                 const std::string& why, int stopFd,
+                                                 std::string* error) {
     if (!m_udc) return Outcome::Ok;
     const Outcome delivered = DeliverPending(printer, outbox, stopFd, error);
     if (delivered != Outcome::Ok) return delivered;
+    // The host's driver drops what it has not read yet when the printer
+    // goes; a printer that restarts leaves a moment after its last answer.
+    if (leaveAfterMs > 0 && WaitForStop(stopFd, leaveAfterMs)) return Outcome::Stopped;
     if (!m_udc->Unplug(error)) return Outcome::Failed;
     CloseNode();
     outbox.Clear();

@@ -58,8 +58,11 @@ private:
     // answer to the command that caused it.
     Outcome DeliverPending(SimPrinter& printer, AnswerOutbox& outbox, int stopFd,
                            std::string* error);
+    // Unplugs (leaveAfterMs after the pending answers went out), stays
+    // away awayMs (or for good) and plugs back in.
     Outcome GoAway(SimPrinter& printer, AnswerOutbox& outbox, int64_t awayMs,
-                   const std::string& why, int stopFd, std::string* error);
+                   int64_t leaveAfterMs, const std::string& why, int stopFd,
+                   std::string* error);
     // The node failed under us (host gone, controller unbound by someone
     // else): reopen it within nodeWaitMs or give up.
     Outcome Recover(int err, int stopFd, std::string* error);
