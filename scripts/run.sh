@@ -43,23 +43,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 samples=$PWD/build/samples
-mkdir -p "$samples"
-
-# A data file: SIZE bytes of a repeating text, with 4-byte tags at offsets.
-#   sample FILE SIZE [OFFSET TAG]...
-sample() {
-  local file=$1 size=$2
-  shift 2
-  # yes ends on a broken pipe; that is its normal end here.
-  { yes 'RTQ650 sample data ' || true; } | head -c "$size" >"$file"
-  while [ $# -ge 2 ]; do
-    printf '%s' "$2" | dd of="$file" bs=1 seek=$(($1)) conv=notrunc status=none
-    shift 2
-  done
-}
-sample "$samples/sample_font.bin" 65536 0 MB01
-sample "$samples/sample_main.mfw" 131072 0x4F0 MAIN 0x4F4 MB01
-sample "$samples/sample_ipl.ipl" 131072 0x106F0 'IPL@' 0x106F4 MB01
+bash scripts/make-samples.sh "$samples"
 
 build/sim/rtqsim --link "$root/ttyUSB0" --flash-out "$root/flash.bin" &
 sim_pid=$!

@@ -1,0 +1,256 @@
+#!/usr/bin/env bash
+# One case of the USB lab, run inside the guest by lab_run.sh. It sets up
+# its own gadgets, removes them at its end and leaves its result in
+# WORK/result as one line:
+#   VERDICT<TAB>RESULT<TAB>FLASH<TAB>NOTE
+#
+#   lab_cases.sh WORK BUILD SAMPLES CASE
+set -uo pipefail
+WORK=$1 BUILD=$2 SAMPLES=$3 CASE=$4
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=lab_gadget.sh
+. "$here/lab_gadget.sh"
+# shellcheck source=lab_flash.sh
+. "$here/lab_flash.sh"
+# shellcheck source=lab_programs.sh
+. "$here/lab_programs.sh"
+
+# The programs' runs end a little before the whole case would be stopped,
+# so that a hanging run is reported as such.
+CASE_BOUND=${CASE_BOUND:-120}
+RUN_BOUND=$((CASE_BOUND > 30 ? CASE_BOUND - 15 : CASE_BOUND / 2 + 1))
+VERDICT=PASS
+RESULT=-
+FLASH=-
+NOTES=()
+
+fail() {
+  VERDICT=FAIL
+  NOTES+=("$*")
+  echo "FAIL: $*"
+}
+note() { NOTES+=("$*"); echo "note: $*"; }
+step() { echo "== $*"; }
+
+finish() {
+  local joined="" n
+  sim_stop_all
+  gadget_remove_all || fail "cannot remove the gadgets"
+  for n in "${NOTES[@]}"; do joined+="${joined:+; }$n"; done
+  # Flash images are kept only where they tell something.
+  [ "$VERDICT" = FAIL ] || rm -f "$WORK"/*.bin
+  printf '%s\t%s\t%s\t%s\n' "$VERDICT" "$RESULT" "$FLASH" "$joined" >"$WORK/result"
+}
+trap finish EXIT
+
+# plugged TAG PAIR UDC N: a printer gadget with id pair PAIR on controller
+# UDC, seen as /dev/usb/lpN and /dev/g_printerN.
+plugged() {
+  gadget_make "$1" "$2" "$3" || { fail "cannot make gadget $1"; return 1; }
+  wait_nodes "$4" || { fail "lp$4/g_printer$4 did not appear for gadget $1"; return 1; }
+}
+
+# expect_cli_ok: the run ended with exit status 0.
+expect_cli_ok() {
+  RESULT=$CLI_RESULT
+  case $CLI_STATUS in
+    0) ;;
+    124) fail "rtqflash-cli did not end within ${RUN_BOUND}s" ;;
+    *) fail "rtqflash-cli exit status $CLI_STATUS: $(tail -n 1 "$WORK/cli.log" | tr -d '\r')" ;;
+  esac
+}
+
+# expect_flash TAG [FILE FILE_OFFSET SECTOR LENGTH]...: after stopping the
+# rtqsim TAG, its flash image is erased flash holding exactly these bytes.
+expect_flash() {
+  local tag=$1
+  shift
+  sim_stop "$tag" || fail "rtqsim $tag exit status $?"
+  flash_expect "$WORK/expected-$tag.bin" "$@" || { fail "cannot build the expected image"; return; }
+  flash_compare "$WORK/flash-$tag.bin" "$WORK/expected-$tag.bin" ||
+    fail "flash of $tag ${FLASH}${FLASH_DIFF:+ ($FLASH_DIFF)}"
+}
+
+# heard_commands LOG: the printer events of an rtqsim --verbose log.
+heard_commands() {
+  grep -E '^rtqsim: (switch|line|identity|erase|select|data|checksum|crc|reset|pin|name|unknown|mode|restart|[0-9]+ (printed|stray|lost))' "$1"
+}
+
+# file_run TYPE FILE [rtqsim options]: one printer with id pair 1 and a
+# whole file download of TYPE to it.
+file_run() {
+  local type=$1 file=$2
+  shift 2
+  plugged p1 1 dummy_udc.0 0 || return 1
+  sim_start p1 /dev/g_printer0 p1 "$WORK/flash-p1.bin" --verbose "$@" ||
+    { fail "rtqsim did not start: $(tail -n 1 "$WORK/sim-p1.log")"; return 1; }
+  step "rtqflash-cli flash --usb --type $type $file"
+  cli_flash "$RUN_BOUND" --type "$type" "$file"
+  echo "exit $CLI_STATUS, result $CLI_RESULT, ${CLI_WALL}s wall, ${CLI_CPU}s cpu"
+}
+
+case_smoke() {
+  local out=$WORK/out.bin back=$WORK/back.bin got=$WORK/got.bin reader
+  plugged smoke 1 dummy_udc.0 0 || return
+  [ "$(lp_ids 0)" = "5e1a b00c" ] || fail "lp0 ids are $(lp_ids 0)"
+
+  step "host to printer: 64 KiB"
+  head -c 65536 /dev/urandom >"$out"
+  bounded 20 head -c 65536 /dev/g_printer0 >"$got" &
+  reader=$!
+  bounded 20 dd if="$out" of=/dev/usb/lp0 bs=4096 status=none || fail "write to lp0 failed"
+  wait "$reader"
+  cmp -s "$out" "$got" || fail "g_printer0 read $(stat -c %s "$got") bytes, not what lp0 was given"
+
+  step "printer to host: 4 KiB"
+  head -c 4096 /dev/urandom >"$back"
+  bounded 20 head -c 4096 /dev/usb/lp0 >"$got" &
+  reader=$!
+  bounded 20 dd if="$back" of=/dev/g_printer0 bs=4096 status=none || fail "write to g_printer0 failed"
+  wait "$reader"
+  cmp -s "$back" "$got" || fail "lp0 read $(stat -c %s "$got") bytes, not what g_printer0 was given"
+
+  step "unplug and plug back"
+  gadget_unplug smoke
+  wait_for 50 test ! -e /dev/usb/lp0 || fail "lp0 still there after the unplug"
+  gadget_plug smoke dummy_udc.0
+  wait_nodes 0 || fail "lp0 did not come back"
+  [ "$(lp_ids 0)" = "5e1a b00c" ] || fail "lp0 ids after the plug are $(lp_ids 0)"
+
+  step "bytes the printer side had not read when unplugged"
+  unread_at_unplug
+}
+
+# What happens to bytes that reached the gadget but were not read before
+# the unplug: a note, not a check. The gadget takes host data only once its
+# side was read, so the holder reads a first piece and then stalls.
+unread_at_unplug() {
+  local holder n
+  { head -c 5 >/dev/null; exec sleep 30; } </dev/g_printer0 &
+  holder=$!
+  if ! printf 'prime' | bounded 5 dd of=/dev/usb/lp0 status=none ||
+    ! printf 'unread-before-unplug' | bounded 5 dd of=/dev/usb/lp0 status=none; then
+    note "unread bytes: the write to lp0 did not complete"
+    kill "$holder"
+    return
+  fi
+  gadget_unplug smoke
+  wait_for 50 test ! -e /dev/usb/lp0
+  # Closed before the plug: see printer_side_users.
+  kill "$holder"
+  wait "$holder" 2>/dev/null
+  wait_for 50 no_printer_side_users || { fail "the printer side is still open"; return; }
+  gadget_plug smoke dummy_udc.0
+  wait_nodes 0 || { fail "lp0 did not come back"; return; }
+  n=$(bounded 2 head -c 20 /dev/g_printer0 | wc -c)
+  if [ "$n" -eq 0 ]; then
+    note "unread bytes at unplug: lost"
+  else
+    note "unread bytes at unplug: $n of 20 read after the plug"
+  fi
+}
+
+case_font() {
+  file_run font "$SAMPLES/sample_font.bin" || return
+  expect_cli_ok
+  expect_flash p1 "$SAMPLES/sample_font.bin" 0 20 65536
+  # Fixed waits of a one-sector USB run: 1 s between opening the printer
+  # and the run, the send thread's 2 s before it starts, 15 s after the
+  # switch, 1 s before the sector's data, 10 s before listening for the
+  # checksum, 5 s (whole seconds: up to 6) after the reset, the send
+  # thread's 0.5 s and 1 s after the run.
+  note "run ${CLI_WALL}s wall, ${CLI_CPU}s cpu; fixed waits 35.5s (1+2+15+1+10+5+0.5+1)"
+}
+
+case_main() {
+  file_run main "$SAMPLES/sample_main.mfw" || return
+  expect_cli_ok
+  expect_flash p1 "$SAMPLES/sample_main.mfw" 0 6 131072
+}
+
+case_ipl() {
+  local file=$SAMPLES/sample_ipl.ipl
+  file_run ipl "$file" || return
+  expect_cli_ok
+  # The first 0x8000 bytes (sectors 1 to 3) are never sent.
+  expect_flash p1 "$file" 0x8000 4 0x8000 "$file" 0x10000 5 0x10000
+}
+
+case_pin() {
+  plugged p1 1 dummy_udc.0 0 || return
+  sim_start p1 /dev/g_printer0 p1 "$WORK/flash-p1.bin" --verbose ||
+    { fail "rtqsim did not start"; return; }
+  cli_flash "$RUN_BOUND" --type pin --pin 1234
+  expect_cli_ok
+  # A setting is no flash download: the flash stays erased.
+  expect_flash p1
+  grep -qF 'rtqsim: pin "1234"' "$WORK/sim-p1.log" || fail "rtqsim heard no PIN code 1234"
+}
+
+case_unplug-back() {
+  file_run font "$SAMPLES/sample_font.bin" --unplug data:1:2 || return
+  expect_cli_ok
+  expect_flash p1 "$SAMPLES/sample_font.bin" 0 20 65536
+}
+
+case_unplug-never() {
+  file_run font "$SAMPLES/sample_font.bin" --unplug data:1:never || return
+  RESULT=$CLI_RESULT
+  case $CLI_STATUS in
+    0) fail "the run reported success with the printer gone" ;;
+    124) fail "the run did not end within ${RUN_BOUND}s" ;;
+  esac
+  note "ended after ${CLI_WALL}s with exit status $CLI_STATUS"
+}
+
+case_none() {
+  cli_flash "$RUN_BOUND" --type font "$SAMPLES/sample_font.bin"
+  RESULT=$CLI_RESULT
+  [ "$CLI_STATUS" = 38 ] || fail "exit status $CLI_STATUS, not 38"
+  [ "$CLI_RESULT" = 1038 ] || fail "result $CLI_RESULT, not 1038"
+}
+
+case_two() {
+  # The third id pair is plugged in first, so it also gets the lower nodes.
+  plugged p3 3 dummy_udc.0 0 || return
+  plugged p1 1 dummy_udc.1 1 || return
+  [ "$(lp_ids 0)" = "7c44 2207" ] || fail "lp0 ids are $(lp_ids 0)"
+  [ "$(lp_ids 1)" = "5e1a b00c" ] || fail "lp1 ids are $(lp_ids 1)"
+  sim_start p3 /dev/g_printer0 p3 "$WORK/flash-p3.bin" --verbose ||
+    { fail "rtqsim p3 did not start"; return; }
+  sim_start p1 /dev/g_printer1 p1 "$WORK/flash-p1.bin" --verbose ||
+    { fail "rtqsim p1 did not start"; return; }
+  cli_flash "$RUN_BOUND" --type font "$SAMPLES/sample_font.bin"
+  expect_cli_ok
+  expect_flash p1 "$SAMPLES/sample_font.bin" 0 20 65536
+  local flash=$FLASH
+  expect_flash p3
+  local heard
+  heard=$(heard_commands "$WORK/sim-p3.log" | head -n 1)
+  [ -z "$heard" ] || fail "the printer with the third id pair heard \"$heard\""
+  heard_commands "$WORK/sim-p1.log" | grep -q '^rtqsim: data sector 20 ' ||
+    fail "the printer with the first id pair heard no data for sector 20"
+  FLASH=$flash
+}
+
+case_dialog() {
+  local test=$BUILD/tests/ui/test_flash_now_usb_lab status=0
+  [ -x "$test" ] || { fail "missing"; return; }
+  plugged p1 1 dummy_udc.0 0 || return
+  sim_start p1 /dev/g_printer0 p1 "$WORK/flash-p1.bin" --verbose ||
+    { fail "rtqsim did not start"; return; }
+  export QT_QPA_PLATFORM=offscreen RTQ_LAB_FILE=$SAMPLES/sample_font.bin
+  XDG_RUNTIME_DIR=$(mktemp -d /tmp/runtime.XXXXXX)
+  export XDG_RUNTIME_DIR
+  chmod 700 "$XDG_RUNTIME_DIR"
+  bounded -k 5 "$RUN_BOUND" "$test" >"$WORK/dialog.log" 2>&1 || status=$?
+  RESULT=$status
+  [ "$status" = 0 ] || fail "test_flash_now_usb_lab exit status $status: $(grep -m1 FAIL "$WORK/dialog.log")"
+  expect_flash p1 "$RTQ_LAB_FILE" 0 20 65536
+}
+
+if ! declare -F "case_$CASE" >/dev/null; then
+  fail "no such case"
+  exit 1
+fi
+"case_$CASE"

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# The USB lab: proves the USB link against the real kernel drivers. Boots
+# Debian's kernel under QEMU (TCG) with dummy_hcd, the configfs printer
+# gadget and usblp, shares this machine's root read-only into the guest and
+# runs the cases there against the build in BUILD_DIR, all in one boot.
+#
+#   bash tests/usb_lab/usb_lab.sh BUILD_DIR [CASE...]
+#
+# Cases (default: all): smoke font main ipl pin unplug-back unplug-never
+# none two dialog. Prints one line per case and "N passed, N failed"; the
+# exit status is non-zero when a case failed or the machine did not boot
+# or finish in time. Needs root, qemu-system-x86, busybox-static and cpio
+# (scripts/install-deps.sh) and Debian's package mirror for the kernel.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(cd "$here/../.." && pwd)
+all_cases=(smoke font main ipl pin unplug-back unplug-never none two dialog)
+
+say() { echo "usb-lab: $*"; }
+die() { echo "usb-lab: $*" >&2; exit 1; }
+
+if [ $# -lt 1 ] || [ "$1" = -h ] || [ "$1" = --help ]; then
+  sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+  [ $# -ge 1 ] && exit 0
+  exit 64
+fi
+[ -d "$1" ] || die "no build folder $1"
+build=$(cd "$1" && pwd)
+shift
+cases=("$@")
+[ ${#cases[@]} -gt 0 ] || cases=("${all_cases[@]}")
+for c in "${cases[@]}"; do
+  [[ " ${all_cases[*]} " == *" $c "* ]] || { echo "usb-lab: unknown case $c" >&2; exit 64; }
+done
+
+qemu=$(command -v qemu-system-x86_64) || die "qemu-system-x86_64 not found (package qemu-system-x86)"
+lab=$build/usb-lab
+mkdir -p "$lab"
+exec 9>"$lab/lock"
+flock -n 9 || die "another lab run is using $lab"
+
+kernel=$(bash "$here/fetch_kernel.sh" "$lab" "$here/modules.list") || die "no kernel"
+bash "$here/make_initramfs.sh" "$kernel" "$here/modules.list" "$lab/initrd.gz" || die "no initramfs"
+bash "$src/scripts/make-samples.sh" "$lab/samples"
+
+# The guest reads its job from, and leaves its results in, this folder.
+results=$lab/results
+rm -rf "$results" "$lab/console.log" "$lab/qemu.log"
+mkdir -p "$results"
+printf 'exec bash %q /run/usb-lab %q %q' "$here/lab_run.sh" "$build" "$lab/samples" >"$results/job.sh"
+printf ' %q' "${cases[@]}" >>"$results/job.sh"
+echo >>"$results/job.sh"
+
+# Boot and clean-up allowance on top of the cases' own bounds, and never
+# more than 10 minutes, so that CI stays within its time.
+vm_bound=$((60 + $(bash "$here/lab_run.sh" --bound "${cases[@]}") + 10 * ${#cases[@]}))
+[ "$vm_bound" -le 600 ] || vm_bound=600
+say "booting $(basename "$kernel") under QEMU for ${cases[*]} (at most ${vm_bound}s)"
+start=$(date +%s.%N)
+qemu_status=0
+# KVM hung on this platform: TCG only. -cpu max gives the guest the
+# instruction set the host's Qt libraries were built for.
+timeout -k 10 "$vm_bound" "$qemu" -accel tcg -cpu max -smp 2 -m 1024 \
+  -display none -monitor none -serial "file:$lab/console.log" -no-reboot \
+  -kernel "$kernel/vmlinuz" -initrd "$lab/initrd.gz" \
+  -append "console=ttyS0 quiet panic=-1" \
+  -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+  -virtfs "local,path=$results,mount_tag=results,security_model=none,multidevs=remap" \
+  </dev/null >"$lab/qemu.log" 2>&1 || qemu_status=$?
+end=$(date +%s.%N)
+
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
+booted=yes
+if [ -e "$results/booted" ]; then
+  say "booted in $(elapsed "$start" "$(stat -c %.3Y "$results/booted")")s; the machine ran $(elapsed "$start" "$end")s"
+else
+  booted=no
+fi
+finished=yes
+[ -e "$results/finished" ] || finished=no
+
+passed=0 failed=0
+for c in "${cases[@]}"; do
+  line=$(awk -F'\t' -v c="$c" '$1 == c' "$results/results" 2>/dev/null | tail -n 1) || true
+  if [ -n "$line" ]; then
+    IFS=$'\t' read -r _ verdict result flash seconds note <<<"$line"
+  else
+    verdict=FAIL result=- flash=- seconds='' note="no result"
+  fi
+  say "$c result $result flash $flash${seconds:+, ${seconds}s}${note:+, $note} $verdict"
+  if [ "$verdict" = PASS ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    if [ -s "$results/$c/case.log" ]; then
+      tail -n 15 "$results/$c/case.log" | sed "s/^/  $c| /" || true
+    fi
+  fi
+done
+
+status=0
+if [ "$booted" = no ] || [ "$finished" = no ] || [ "$qemu_status" != 0 ]; then
+  status=1
+  case $qemu_status in
+    124 | 137) say "the machine did not finish within ${vm_bound}s; QEMU was stopped" ;;
+    0) ;;
+    *) say "QEMU exit status $qemu_status: $(tail -n 3 "$lab/qemu.log" | tr '\n' ' ')" ;;
+  esac
+  [ "$booted" = yes ] || say "the machine did not boot"
+  [ "$finished" = yes ] || say "the cases did not finish"
+  say "console ($lab/console.log) ends with:"
+  tail -n 20 "$lab/console.log" 2>/dev/null | sed 's/^/  console| /' || true
+fi
+[ "$failed" -eq 0 ] || status=1
+say "logs: $results"
+echo "$passed passed, $failed failed"
+exit "$status"
