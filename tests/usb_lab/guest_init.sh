@@ -37,10 +37,30 @@ ln -s /proc/self/fd/1 $h/dev/stdout
 ln -s /proc/self/fd/2 $h/dev/stderr
 mount -t devpts devpts $h/dev/pts
 mount -t tmpfs -o mode=1777 tmpfs $h/dev/shm
+mkdir -p /results /keep
+mount -t 9p -o "$opts" results /results || { say "cannot mount the results share"; stop; }
+# Folders the job needs that the writable /tmp and /run below would hide
+# (a CI checkout may live under /tmp): kept in view and bound back.
+: >/keep/list
+i=0
+while read -r path; do
+  case $path in
+    /tmp/* | /run/*)
+      mkdir -p /keep/$i
+      mount -o bind "$h$path" /keep/$i || { say "cannot keep $path"; stop; }
+      echo "$i $path" >>/keep/list
+      i=$((i + 1))
+      ;;
+  esac
+done </results/expose
 mount -t tmpfs -o mode=1777 tmpfs $h/tmp
 mount -t tmpfs -o mode=755 tmpfs $h/run
 mkdir -p $h/run/usb-lab
-mount -t 9p -o "$opts" results $h/run/usb-lab || { say "cannot mount the results share"; stop; }
+mount -o bind /results $h/run/usb-lab
+while read -r i path; do
+  mkdir -p "$h$path"
+  mount -o bind /keep/$i "$h$path" || { say "cannot show $path"; stop; }
+done </keep/list
 
 say "booted"
 : >$h/run/usb-lab/booted

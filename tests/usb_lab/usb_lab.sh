@@ -50,6 +50,9 @@ mkdir -p "$results"
 printf 'exec bash %q /run/usb-lab %q %q' "$here/lab_run.sh" "$build" "$lab/samples" >"$results/job.sh"
 printf ' %q' "${cases[@]}" >>"$results/job.sh"
 echo >>"$results/job.sh"
+# The guest's /tmp is its own; the source and build folders stay visible
+# there wherever they are (a CI checkout may live under /tmp).
+printf '%s\n' "$src" "$build" >"$results/expose"
 
 # Boot and clean-up allowance on top of the cases' own bounds, and never
 # more than 10 minutes, so that CI stays within its time.
