@@ -2,6 +2,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "engine/failure_hint.h"
 #include "engine/result_codes.h"
 #include "engine/run_settings.h"
 #include "platform/last_error.h"
@@ -32,6 +33,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const int result = options.command == Command::Flash
                            ? RunFlash(options, err, errIsTerminal)
                            : RunCheck(options, out, err);
+    const std::string hint = FailureHint(result);
+    if (!hint.empty()) err << "rtqflash-cli: " << hint << "\n";
     out << ResultLine(result) << "\n";
     out.flush();
     return ExitStatusForResult(result);

@@ -2,16 +2,25 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
+#include "platform/last_error.h"
+
 BinaryFile::~BinaryFile() { Close(); }
 
 bool BinaryFile::Open(const std::string& path) {
     Close();
     if (path.empty()) return false;
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    if (!f) {
+        rtq::SetLastErrorFromErrno(errno, path);
+        return false;
+    }
     struct stat st {};
     if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         std::fclose(f);
+        rtq::SetLastErrorFromErrno(err, path);
         return false;
     }
     m_file = f;

@@ -7,6 +7,7 @@
 #include "engine/result_codes.h"
 #include "engine/sector_sizes.h"
 #include "platform/clock.h"
+#include "platform/last_error.h"
 #include "platform/message_box.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
@@ -30,6 +31,8 @@ CFlashDownloader::CFlashDownloader()
     // Handles are backend tokens and 0 is never issued, so this marks the
     // USB device as not open without closing anything.
     g_hUsbDevice = 0;
+    // A run's failure hint must not come from an earlier run's error.
+    rtq::SetLastErrorText(std::string());
     m_pLink = rtq::AllocateLink();
     if (!m_pLink) rtq::ShowStopMessage("Error: Insufficient memory");
 }

@@ -7,19 +7,28 @@ namespace rtq {
 
 namespace {
 std::mutex g_mutex;
-std::string g_text;
+LastError g_last;
 }  // namespace
 
 void SetLastErrorText(const std::string& text) {
     std::lock_guard<std::mutex> lk(g_mutex);
-    g_text = text;
+    g_last = LastError{text, 0, {}};
 }
 
-void SetLastErrorFromErrno(int err) { SetLastErrorText(std::strerror(err)); }
+void SetLastErrorFromErrno(int err, const std::string& path) {
+    LastError e{std::strerror(err), err, path};
+    std::lock_guard<std::mutex> lk(g_mutex);
+    g_last = std::move(e);
+}
 
 std::string LastErrorText() {
     std::lock_guard<std::mutex> lk(g_mutex);
-    return g_text;
+    return g_last.text;
+}
+
+LastError LastErrorDetails() {
+    std::lock_guard<std::mutex> lk(g_mutex);
+    return g_last;
 }
 
 }  // namespace rtq

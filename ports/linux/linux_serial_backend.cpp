@@ -165,7 +165,7 @@ HANDLE LinuxSerialBackend::Open(const std::string& name) {
     // through poll, so the descriptor stays non-blocking.
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        SetLastErrorFromErrno(errno);
+        SetLastErrorFromErrno(errno, path);
         return INVALID_HANDLE_VALUE;
     }
     // The lock first: a port somebody else holds must be left untouched,
@@ -173,7 +173,7 @@ HANDLE LinuxSerialBackend::Open(const std::string& name) {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno == EWOULDBLOCK ? EBUSY : errno;
         close(fd);
-        SetLastErrorFromErrno(err);
+        SetLastErrorFromErrno(err, path);
         return INVALID_HANDLE_VALUE;
     }
     termios tio{};
@@ -181,7 +181,7 @@ HANDLE LinuxSerialBackend::Open(const std::string& name) {
         const int err = errno;
         flock(fd, LOCK_UN);
         close(fd);
-        SetLastErrorFromErrno(err);
+        SetLastErrorFromErrno(err, path);
         return INVALID_HANDLE_VALUE;
     }
     auto port = std::make_shared<Port>(fd);

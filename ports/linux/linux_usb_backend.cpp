@@ -121,7 +121,10 @@ bool LinuxUsbBackend::FindDevicePath(std::string* path) {
     if (!found.Found()) {
         // The first refusal says most about why; with nothing attached
         // there is no device.
-        Fail(found.attempts.empty() ? ENODEV : found.attempts.front().error);
+        if (found.attempts.empty())
+            Fail(ENODEV);
+        else
+            SetLastErrorFromErrno(found.attempts.front().error, found.attempts.front().path);
     }
     const bool ok = found.Found();
     std::lock_guard<std::mutex> lk(m_mutex);
@@ -137,7 +140,7 @@ UsbLookupResult LinuxUsbBackend::LastLookup() const {
 HANDLE LinuxUsbBackend::Open(const std::string& path) {
     const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        Fail(errno);
+        SetLastErrorFromErrno(errno, path);
         return INVALID_HANDLE_VALUE;
     }
     return Adopt(fd);

@@ -216,3 +216,22 @@ TEST_F(CliApp, CtrlCBeforeTheLineCheckCancels) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CliHints, AFailureThatKnowsItsCauseSaysItAboveTheResult) {
+    // The real serial backend on a port that does not exist.
+    rtq::test::TempFolder dir;
+    const std::string port = dir.Path() + "/ttyUSB9";
+    std::ostringstream out, err;
+    const int status = rtq::cli::RunCli(
+        {"flash", "--port", port, "--type", "font", dir.Write("font.bin", rtq::test::FontImage(65536))},
+        out, err, false);
+    EXPECT_EQ(status, 17);
+    EXPECT_EQ(out.str(), "result 1017: Unable to get serial port handle!\n");
+    EXPECT_NE(err.str().find("rtqflash-cli: " + port + ": No such file or directory. No such port"),
+              std::string::npos)
+        << err.str();
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#include "engine/failure_hint.h"
+
+#include <cerrno>
+
+#include "engine/result_codes.h"
+
+namespace {
+
+std::string Subject(const rtq::LastError& e) {
+    return e.path.empty() ? std::string() : e.path + ": ";
+}
+
+std::string SerialPortHint(const rtq::LastError& e) {
+    const std::string what = Subject(e) + e.text + ".";
+    switch (e.number) {
+        case EACCES:
+        case EPERM:
+            return what + " Join the group that owns the port (usually dialout: "
+                          "sudo adduser $USER dialout) and log in again.";
+        case EBUSY:
+            return what + " Another program has the port open: close it and try again.";
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return what + " No such port on this computer: plug the adapter in, pair the "
+                          "Bluetooth printer, or pick another port.";
+        default:
+            return what;
+    }
+}
+
+std::string UsbHint(const rtq::LastError& e) {
+    if (e.path.empty() && (e.number == ENODEV || e.number == ENOENT))
+        return "No printer with a known USB id (5e1a:b00c, 6d31:2207, 7c44:2207) is "
+               "attached: plug the printer in and switch it on.";
+    const std::string what = Subject(e) + e.text + ".";
+    switch (e.number) {
+        case EACCES:
+        case EPERM:
+            return what + " The printer is attached but this user may not open it: join "
+                          "the lp group (sudo adduser $USER lp) and log in again.";
+        case EBUSY:
+            return what + " The printer is attached but another program has it open: "
+                          "close it and try again.";
+        case ENODEV:
+        case ENOENT:
+        case ENXIO:
+            return what + " The printer went away: check the cable and that it is on.";
+        default:
+            return what;
+    }
+}
+
+std::string DataFileHint(const rtq::LastError& e) {
+    const std::string what = Subject(e) + e.text + ".";
+    switch (e.number) {
+        case ENOENT:
+            return what + " Pick the file again with Browse.";
+        case EACCES:
+        case EPERM:
+            return what + " This user may not read the file.";
+        case EISDIR:
+        case EINVAL:
+            return Subject(e) + "not a regular file. Pick a data file.";
+        default:
+            return what;
+    }
+}
+
+}  // namespace
+
+std::string FailureHint(int code, const rtq::LastError& error) {
+    if (error.number == 0) return std::string();
+    switch (code) {
+        case kResultPortOpenFailed:
+            return SerialPortHint(error);
+        case kResultUsbOpenFailed:
+        case kResultUsbDeviceIdFailed:
+        case kResultUsbStatusFailed:
+            return UsbHint(error);
+        case kResultFileOpenFailed:
+            // Only a failed open names its file; other errors are not its cause.
+            return error.path.empty() ? std::string() : DataFileHint(error);
+        default:
+            return std::string();
+    }
+}
+
+std::string FailureHint(int code) { return FailureHint(code, rtq::LastErrorDetails()); }

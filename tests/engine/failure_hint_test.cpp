@@ -1,0 +1,61 @@
+// The cause line under a failure's message: the device or file and the
+// system's reason, and what to do; nothing where the cause is not known.
+
+#include "engine/failure_hint.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/result_codes.h"
+
+namespace {
+
+rtq::LastError Error(int err, const std::string& path) { return {std::strerror(err), err, path}; }
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(FailureHint, SerialPortSaysWhichDeviceAndWhatToDo) {
+    const std::string denied = FailureHint(kResultPortOpenFailed, Error(EACCES, "/dev/ttyUSB0"));
+    EXPECT_TRUE(Has(denied, "/dev/ttyUSB0: Permission denied.")) << denied;
+    EXPECT_TRUE(Has(denied, "dialout")) << denied;
+    EXPECT_TRUE(Has(FailureHint(kResultPortOpenFailed, Error(EBUSY, "/dev/ttyS0")),
+                    "Another program has the port open"));
+    EXPECT_TRUE(Has(FailureHint(kResultPortOpenFailed, Error(ENOENT, "/dev/rfcomm0")),
+                    "No such port"));
+    // An unusual reason is still named.
+    EXPECT_EQ(FailureHint(kResultPortOpenFailed, Error(EIO, "/dev/ttyS1")),
+              "/dev/ttyS1: Input/output error.");
+}
+
+TEST(FailureHint, UsbTellsMissingPrinterFromOneThatCannotBeOpened) {
+    const std::string none = FailureHint(kResultUsbOpenFailed, Error(ENODEV, ""));
+    EXPECT_TRUE(Has(none, "No printer with a known USB id")) << none;
+    const std::string denied = FailureHint(kResultUsbOpenFailed, Error(EACCES, "/dev/usb/lp0"));
+    EXPECT_TRUE(Has(denied, "/dev/usb/lp0: Permission denied.")) << denied;
+    EXPECT_TRUE(Has(denied, "lp group")) << denied;
+    EXPECT_TRUE(Has(FailureHint(kResultUsbOpenFailed, Error(EBUSY, "/dev/usb/lp1")),
+                    "another program has it open"));
+    EXPECT_TRUE(Has(FailureHint(kResultUsbDeviceIdFailed, Error(ENODEV, "/dev/usb/lp0")),
+                    "went away"));
+}
+
+TEST(FailureHint, DataFileNeedsTheFileThatFailed) {
+    EXPECT_TRUE(Has(FailureHint(kResultFileOpenFailed, Error(ENOENT, "/tmp/a.bin")),
+                    "/tmp/a.bin: No such file or directory."));
+    EXPECT_EQ(FailureHint(kResultFileOpenFailed, Error(EISDIR, "/tmp")),
+              "/tmp: not a regular file. Pick a data file.");
+    // An error of something else is not the file's cause.
+    EXPECT_EQ(FailureHint(kResultFileOpenFailed, Error(EIO, "")), "");
+}
+
+TEST(FailureHint, NothingWithoutAKnownCause) {
+    EXPECT_EQ(FailureHint(kResultPortOpenFailed, rtq::LastError{"text only", 0, ""}), "");
+    EXPECT_EQ(FailureHint(kResultChecksumMismatch, Error(EIO, "/dev/ttyS0")), "");
+    EXPECT_EQ(FailureHint(kResultSuccess, Error(EACCES, "/dev/ttyS0")), "");
+}
+
+}  // namespace
