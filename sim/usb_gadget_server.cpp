@@ -92,9 +92,13 @@ bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error)
         const bool restarted = restarts != restartsSeen;
         restartsSeen = restarts;
         Outcome away = Outcome::Ok;
-        if (due)
-            away = GoAway(printer, outbox, due->awayMs, 0, "unplug fault " + due->Describe(),
-                          stopFd, error);
+        if (due) {
+            std::string why = "unplug fault " + due->Describe();
+            if (const auto data = printer.DataInProgress())
+                why += ", " + std::to_string(data->received) + " of " +
+                       std::to_string(data->size) + " data bytes in";
+            away = GoAway(printer, outbox, due->awayMs, 0, why, stopFd, error);
+        }
         else if (restarted && m_udc)
             away = GoAway(printer, outbox, m_options.restartMs, kRestartLeaveMs,
                           "printer restart", stopFd, error);

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <linux/lp.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,6 +50,53 @@ int ClampMs(int64_t ms) {
 }
 
 constexpr short kTrouble = POLLERR | POLLHUP | POLLNVAL;
+
+// Interrupts a blocking call of this thread when it fires: a signal with a
+// handler that does nothing, installed without SA_RESTART.
+int TimerSignal() {
+    static const int signo = [] {
+        const int sig = SIGRTMIN + 3;
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        sigaction(sig, &action, nullptr);
+        return sig;
+    }();
+    return signo;
+}
+
+class WriteTimer {
+public:
+    WriteTimer() {
+        sigevent ev{};
+        ev.sigev_notify = SIGEV_THREAD_ID;
+        ev.sigev_signo = TimerSignal();
+        ev._sigev_un._tid = static_cast<pid_t>(syscall(SYS_gettid));
+        m_ok = timer_create(CLOCK_MONOTONIC, &ev, &m_timer) == 0;
+    }
+    ~WriteTimer() {
+        if (m_ok) timer_delete(m_timer);
+    }
+    WriteTimer(const WriteTimer&) = delete;
+    WriteTimer& operator=(const WriteTimer&) = delete;
+
+    bool Arm(int64_t ms) {
+        if (!m_ok) return false;
+        itimerspec spec{};
+        spec.it_value.tv_sec = static_cast<time_t>(ms / 1000);
+        spec.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+        return timer_settime(m_timer, 0, &spec, nullptr) == 0;
+    }
+    void Disarm() {
+        if (!m_ok) return;
+        itimerspec off{};
+        timer_settime(m_timer, 0, &off, nullptr);
+    }
+
+private:
+    timer_t m_timer{};
+    bool m_ok = false;
+};
 
 }  // namespace
 
@@ -193,47 +243,44 @@ UsbWriteStatus LinuxUsbBackend::Write(HANDLE h, const uint8_t* data,
     Call port = Find(h);
     if (!port) return WriteFailed(EBADF);
 
+    // usblp tells a failed transfer only to a writer that waits for it: a
+    // non-blocking write counts its transfer as done once submitted, so a
+    // transfer lost as the printer goes would look written. The wait is a
+    // blocking write, cut short by a timer when the printer takes nothing.
+    const int flags = fcntl(port->fd, F_GETFL);
+    if (flags < 0 || fcntl(port->fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return WriteFailed(errno);
+    WriteTimer timer;
     size_t done = 0;
     int64_t lastProgressMs = NowMs();
-    bool hungUp = false;
-    for (;;) {
-        if (done < len) {
-            const ssize_t n = write(port->fd, data + done, len - done);
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-                *written = done;
-                lastProgressMs = NowMs();
-                continue;
-            }
-            if (n == 0) return WriteFailed(EIO);
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN) return WriteFailed(errno);
-            // Still busy after a hang-up: gone, and waiting would spin.
-            if (hungUp) return WriteFailed(ENODEV);
-        }
-        // Wait for room for the rest or, with everything handed over, for
-        // the device to have taken it: the printer node reports writable
-        // again only once its transfer has ended.
+    UsbWriteStatus status = UsbWriteStatus::Ok;
+    while (done < len) {
         const int64_t leftMs = lastProgressMs + m_writeStallMs - NowMs();
-        if (leftMs <= 0) {
+        if (leftMs <= 0 || !timer.Arm(leftMs)) {
             SetLastErrorText("USB write timed out: the printer took no data for " +
                              std::to_string(m_writeStallMs) + " ms");
             errno = ETIMEDOUT;
-            return UsbWriteStatus::Error;
+            status = UsbWriteStatus::Error;
+            break;
         }
-        pollfd p[2];
-        port->PollSet(p, POLLOUT);
-        const int r = poll(p, 2, ClampMs(leftMs));
-        if (r < 0 && errno != EINTR) return WriteFailed(errno);
-        if (r <= 0) continue;
-        if (p[1].revents) return WriteFailed(EBADF);  // closed meanwhile
-        if (p[0].revents & kTrouble) {
-            if (done == len) return WriteFailed(ENODEV);
-            hungUp = true;  // the next write tells what happened
-        } else if (done == len && (p[0].revents & POLLOUT)) {
-            return UsbWriteStatus::Ok;
+        const ssize_t n = write(port->fd, data + done, len - done);
+        const int err = errno;
+        timer.Disarm();
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            *written = done;
+            lastProgressMs = NowMs();
+        } else if (n == 0) {
+            status = WriteFailed(EIO);
+            break;
+        } else if (err != EINTR) {
+            status = WriteFailed(err);
+            break;
         }
     }
+    // The other calls expect the descriptor as it was.
+    fcntl(port->fd, F_SETFL, flags);
+    return status;
 }
 
 bool LinuxUsbBackend::WaitReadable(HANDLE h, int64_t timeoutMs) {
