@@ -3,7 +3,10 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-core
   # The USB lab (tests/usb_lab): a virtual machine booted from an initramfs.
-  qemu-system-x86 busybox-static cpio)
+  qemu-system-x86 busybox-static cpio
+  # The real-window test (tests/x11): X server, window manager, input,
+  # window queries and screenshots.
+  xvfb openbox xdotool x11-utils imagemagick)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -12,6 +12,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -149,7 +150,9 @@ public:
     CFlashDownloader* pPrinter = nullptr;
     CWinThread* pThread = nullptr;
     std::atomic<CSend_USBThread*> m_pSendUSBThread{nullptr};
-    CTransmitDlg* m_pTransmitDlg = nullptr;
+    // The progress window is a child of this dialog and deletes itself once
+    // closed; the guard also clears if it goes any other way.
+    QPointer<CTransmitDlg> m_pTransmitDlg;
     // The receive thread and the reply-complete event of the USB link.
     CUsbReplyPath m_usbReplies;
 
@@ -206,6 +209,8 @@ private:
     // The length rules of the data file: 1, 1007 or 1020.
     int CheckDataLength() const;
 
+    // Where the file dialog was last left in this session.
+    QString m_strLastBrowsedFolder;
     // The system's text when CheckFileIdentity could not open the file.
     QString m_strFileOpenError;
 

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 
+#include "ui/browse_folder.h"
 #include "ui/file_filters.h"
 #include "ui/flash_dlg.h"
 #include "ui/message_boxes.h"
@@ -31,8 +32,12 @@ void CFlashDlg::OnBrowse() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(filter);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+    dialog.setDirectory(BrowseStartFolder(m_strFilePath, m_strLastBrowsedFolder));
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    m_strLastBrowsedFolder = dialog.directory().absolutePath();
+    if (chosen) {
         const QString path = QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+        m_strLastBrowsedFolder = QFileInfo(path).absolutePath();
         QString error;
         if (TryOpenDataFile(path, &error)) {
             m_strFilePath = path;

@@ -88,7 +88,6 @@ void CFlashDlg::CreateControls() {
     auto list = [&](QComboBox* cb, int id, int y, std::initializer_list<const char*> items) {
         for (const char* item : items) cb->addItem(QString::fromLatin1(item));
         cb->setGeometry(du.Rect(80, y, 81, kListHeight));
-        cb->setMaxVisibleItems(12);
         RegisterControl(cb, id);
         return cb;
     };

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include <QPushButton>
+
 #include "engine/flash_downloader.h"
 #include "engine/progress_info.h"
 #include "engine/result_codes.h"
@@ -74,7 +76,9 @@ void CFlashDlg::OpenTransmitDlg(bool cancelEnabled) {
     // Every run closes its window before the next opens one; a window left
     // over would only lose its refresher.
     CloseTransmitDlg(false);
-    m_pTransmitDlg = new CTransmitDlg(nullptr);
+    // Owned by this dialog, so that this dialog's modality leaves it its
+    // input (Cancel, Esc) and the window manager keeps it above.
+    m_pTransmitDlg = new CTransmitDlg(this);
     m_pTransmitDlg->Open(cancelEnabled);
 }
 
@@ -83,7 +87,7 @@ void CFlashDlg::CloseTransmitDlg(bool pause) {
     if (!dlg) return;
     dlg->SetStop(1);
     if (pause) rtq::SleepMs(kCloseProgressPauseMs);
-    m_pTransmitDlg = nullptr;
+    m_pTransmitDlg.clear();
     // Joins the refresher, then the object deletes itself.
     dlg->Close();
 }
@@ -124,6 +128,10 @@ void CFlashDlg::EnableControlsAfterRun(bool e) {
     // After the PIN code step: Browse ends up governed by the friendly name.
     EnableControl(IDC_FRIENDLYNAME, m_bFriendlyName ? e : !e);
     EnableControl(IDC_BROWSE, m_bFriendlyName ? !e : e);
+
+    // Locking moved the focus off FLASH NOW (to About); Enter must start the
+    // next run, not open About.
+    if (e) m_btnFlash->setFocus(Qt::OtherFocusReason);
 }
 
 void CFlashDlg::OnSendUsbEnded(LPARAM thread) {
@@ -155,7 +163,7 @@ void CFlashDlg::ReleaseRunObjects() {
     m_usbReplies.Release();
     ReapEndedRun();
     if (CTransmitDlg* dlg = m_pTransmitDlg) {
-        m_pTransmitDlg = nullptr;
+        m_pTransmitDlg.clear();
         dlg->Close();
         // No event loop may run any more to carry out its own deletion.
         delete dlg;

@@ -1,33 +1,60 @@
 #include "ui/port_combo_box.h"
 
+#include <QFont>
+#include <QProxyStyle>
+
 #include "ports/device_names.h"
 #include "ui/device_text.h"
 
 namespace {
+
 constexpr int kPortCount = 64;
+
+// Styles that open a combo box as a menu (Fusion among them) show every
+// item at once, 64 ports filling the screen's height; the plain list they
+// fall back to here honours the visible-row limit and scrolls.
+class CListPopupStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ComboBox_Popup) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+QString DeviceTip(const QString& portName, bool present) {
+    const QString path = FromDeviceText(rtq::DevicePathForPort(ToDeviceText(portName)));
+    return present ? QStringLiteral("%1 (present)").arg(path)
+                   : QStringLiteral("%1 (not present)").arg(path);
 }
 
-CPortComboBox::CPortComboBox(QWidget* parent) : QComboBox(parent) {}
+}  // namespace
+
+CPortComboBox::CPortComboBox(QWidget* parent) : QComboBox(parent) {
+    auto* style = new CListPopupStyle;
+    style->setParent(this);
+    setStyle(style);
+    setMaxVisibleItems(kVisibleRows);
+}
 
 void CPortComboBox::FillPorts() {
     clear();
     for (int n = 1; n <= kPortCount; ++n) addItem(QStringLiteral("COM%1").arg(n));
     setCurrentIndex(-1);
-    RefreshDeviceTips();
+    RefreshDevices();
 }
 
-void CPortComboBox::RefreshDeviceTips() {
-    for (int i = 0; i < count(); ++i) setItemData(i, DeviceTip(itemText(i)), Qt::ToolTipRole);
-}
-
-QString CPortComboBox::DeviceTip(const QString& portName) {
-    const std::string name = ToDeviceText(portName);
-    const QString path = FromDeviceText(rtq::DevicePathForPort(name));
-    return rtq::PortDevicePresent(name) ? QStringLiteral("%1 (present)").arg(path)
-                                        : QStringLiteral("%1 (not present)").arg(path);
+void CPortComboBox::RefreshDevices() {
+    QFont bold = font();
+    bold.setBold(true);
+    for (int i = 0; i < count(); ++i) {
+        const bool present = rtq::PortDevicePresent(ToDeviceText(itemText(i)));
+        setItemData(i, DeviceTip(itemText(i), present), Qt::ToolTipRole);
+        setItemData(i, present ? QVariant(bold) : QVariant(), Qt::FontRole);
+    }
 }
 
 void CPortComboBox::showPopup() {
-    RefreshDeviceTips();
+    RefreshDevices();
     QComboBox::showPopup();
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The COM port list. Items keep the names "COM1".."COM64"; each item's tip
-// names its Linux device and whether it is present, refreshed whenever the
-// list is filled or opened.
+// The COM port list. Items keep the names "COM1".."COM64"; ports whose
+// device exists are shown in bold and each item's tip names its Linux
+// device and whether it is present, refreshed whenever the list is filled
+// or opened. The open list shows at most kVisibleRows rows and scrolls.
 
 #include <QComboBox>
 
@@ -9,13 +10,14 @@ class CPortComboBox : public QComboBox {
     Q_OBJECT
 
 public:
+    static constexpr int kVisibleRows = 16;
+
     explicit CPortComboBox(QWidget* parent = nullptr);
 
     // Replaces the items by COM1..COM64, none selected.
     void FillPorts();
-    void RefreshDeviceTips();
-
-    static QString DeviceTip(const QString& portName);
+    // Marks the ports whose device exists now (bold, tip).
+    void RefreshDevices();
 
     void showPopup() override;
 };

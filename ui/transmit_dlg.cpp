@@ -31,9 +31,9 @@ W* MakeControl(QWidget* parent, int id, const QRect& rect) {
 
 }  // namespace
 
-CTransmitDlg::CTransmitDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint) {
+CTransmitDlg::CTransmitDlg(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint |
+                         Qt::WindowTitleHint) {
     // The window template: caption and frame, no system menu.
     setObjectName(QStringLiteral("idd_%1").arg(IDD));
     setWindowTitle(QStringLiteral("RTQ650 Flash Utility - On Transmission..."));
@@ -106,11 +106,25 @@ void CTransmitDlg::closeEvent(QCloseEvent* event) {
 
 void CTransmitDlg::Open(bool cancelEnabled) {
     OnInitDialog();
+    CentreOverOwner();
     show();
+    // Above the owner and active, so that Esc reaches it at once.
+    raise();
+    activateWindow();
     repaint();
     EnableCancel(cancelEnabled ? 1 : 0);
     if (!m_refresher.joinable() && !IsStopped())
         m_refresher = std::thread(&CTransmitDlg::ProgressUpdateProc, this);
+}
+
+void CTransmitDlg::CentreOverOwner() {
+    const QWidget* owner = parentWidget();
+    if (!owner) return;
+    // Client area centred on the owner's client area; move() places the
+    // frame, which is assumed to be like the owner's.
+    const QPoint frameOffset = owner->geometry().topLeft() - owner->frameGeometry().topLeft();
+    const QPoint client = owner->geometry().center() - QPoint(width() / 2, height() / 2);
+    move(client - frameOffset);
 }
 
 void CTransmitDlg::Close() {

@@ -31,12 +31,15 @@ public:
     static constexpr int IDC_CANCEL = 1046;
     static constexpr int kRefreshMs = 500;
 
-    // Always without a parent: the window is a top-level of its own.
-    explicit CTransmitDlg(QWidget* parent = nullptr);
+    // owner: the main dialog. The window is a dialog of its own that the
+    // window manager keeps above its owner, and the owner's modality does
+    // not block it. Without an owner (tests) it sits at its template place.
+    explicit CTransmitDlg(QWidget* owner = nullptr);
     ~CTransmitDlg() override;
 
-    // Shows the window and paints it at once, sets Cancel and starts the
-    // refresher. Called once, on the user-interface thread.
+    // Shows the window centred over its owner, above it and active, paints
+    // it at once, sets Cancel and starts the refresher. Called once, on the
+    // user-interface thread.
     void Open(bool cancelEnabled);
     // Stops the refresher and waits for its end, then destroys the window;
     // the object deletes itself afterwards (deleteLater), so the caller
@@ -89,6 +92,7 @@ protected:
 
 private:
     static void ProgressUpdateProc(CTransmitDlg* dlg);
+    void CentreOverOwner();
     void ApplyToControls(const QString& status, int range, int pos);
     void StopRefresher();
 

@@ -8,10 +8,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app/flash_app.h"
 #include "app/single_instance.h"
+#include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
 #include "ui/flash_dlg.h"
 
@@ -20,17 +22,21 @@ using rtq::test::ModalCatcher;
 namespace {
 
 // Runs the application with an action on its dialog once the modal loop
-// runs, then closes the dialog with Exit (also when a check in the action
-// failed, so that the run never hangs).
+// runs, then clicks Exit. Should the click not close it, the dialog is
+// ended all the same (so that the run never hangs) and the test fails.
 int RunApp(CFlashApp& app, std::function<void(CFlashDlg&)> action) {
-    app.SetDialogReadyHook([action](CFlashDlg& dlg) {
-        QTimer::singleShot(0, &dlg, [&dlg, action] {
+    bool exitMissed = false;
+    app.SetDialogReadyHook([action, &exitMissed](CFlashDlg& dlg) {
+        QTimer::singleShot(0, &dlg, [&dlg, action, &exitMissed] {
             action(dlg);
-            dlg.OnExit();
+            rtq::test::Press(dlg.m_btnExit);
+            exitMissed = dlg.isVisible();
+            if (exitMissed) dlg.OnExit();
         });
     });
     const bool again = app.InitInstance();
     Q_ASSERT(!again);
+    if (exitMissed) QTest::qFail("Exit did not close the dialog", __FILE__, __LINE__);
     return app.ExitInstance();
 }
 

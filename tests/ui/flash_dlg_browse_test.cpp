@@ -1,6 +1,9 @@
-// Choosing the data file: the filter per type, the refusals, the file
-// dialog's result and an unreadable file.
+// Choosing the data file: the filter per type, the refusals, the folder
+// the file dialog opens in, the file dialog's result and an unreadable file.
 
+#include <functional>
+
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -11,11 +14,13 @@
 
 #include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
+#include "ui/browse_folder.h"
 #include "ui/file_filters.h"
 #include "ui/flash_dlg.h"
 
 using rtq::test::Choose;
 using rtq::test::ModalCatcher;
+using rtq::test::Press;
 
 namespace {
 
@@ -35,9 +40,21 @@ protected:
 std::unique_ptr<FailingOpenDlg> SerialDialog() {
     auto dlg = std::make_unique<FailingOpenDlg>();
     if (dlg->ParseModelTable() != 0 || dlg->SelectModel() != 1) return nullptr;
+    dlg->setWindowModality(Qt::ApplicationModal);
     dlg->show();
-    static_cast<QRadioButton*>(dlg->Control(1041))->click();
+    Press(dlg->Control(1041));
     return dlg;
+}
+
+// The operator picks a file and confirms. selectFile alone leaves the name
+// box alone once the box has the keyboard, and the dialog then has nothing
+// to accept; the name is typed into the box as well.
+void PickAndAccept(QFileDialog* fd, const QString& path) {
+    fd->selectFile(path);
+    auto* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    name->setText(path);
+    static_cast<QDialog*>(fd)->accept();
 }
 
 void WriteFile(const QString& path) {
@@ -85,9 +102,11 @@ private slots:
             fileDialogOpened = true;
             static_cast<QDialog*>(w)->reject();
         };
-        dlg->m_btnBrowse->click();
-        // With FRIENDLY NAME chosen Browse is off; press it the way code would.
+        Press(dlg->m_btnBrowse);
+        // With FRIENDLY NAME chosen Browse is off and no click reaches it;
+        // the handler's own refusal is called directly.
         Choose(dlg->m_cbType, QStringLiteral("FRIENDLY NAME"));
+        QVERIFY(!dlg->m_btnBrowse->isEnabled());
         dlg->OnBrowse();
         QVERIFY(!fileDialogOpened);
         QCOMPARE(catcher.boxes.size(), size_t(2));
@@ -117,10 +136,9 @@ private slots:
             QCOMPARE(fd->fileMode(), QFileDialog::ExistingFile);
             QCOMPARE(fd->acceptMode(), QFileDialog::AcceptOpen);
             QCOMPARE(fd->parentWidget(), static_cast<QWidget*>(dlg.get()));
-            fd->selectFile(path);
-            static_cast<QDialog*>(fd)->accept();
+            PickAndAccept(fd, path);
         };
-        dlg->m_btnBrowse->click();
+        Press(dlg->m_btnBrowse);
         QCOMPARE(filters, QStringList({"Main Firmware Files (*.mfw *.MFW)"}));
         QCOMPARE(dlg->m_strFilePath, path);
         QCOMPARE(dlg->m_strFileName, QStringLiteral("FIRMWARE.MFW"));
@@ -129,7 +147,7 @@ private slots:
 
         // Cancelled the next time: the choice stays.
         catcher.onOtherModal = [](QWidget* w) { static_cast<QDialog*>(w)->reject(); };
-        dlg->m_btnBrowse->click();
+        Press(dlg->m_btnBrowse);
         QCOMPARE(dlg->m_strFilePath, path);
         QCOMPARE(dlg->m_editFile->text(), QStringLiteral("FIRMWARE.MFW"));
     }
@@ -149,20 +167,69 @@ private slots:
         catcher.onOtherModal = [&](QWidget* w) {
             auto* fd = qobject_cast<QFileDialog*>(w);
             QVERIFY(fd);
-            fd->selectFile(pick);
-            static_cast<QDialog*>(fd)->accept();
+            PickAndAccept(fd, pick);
         };
-        dlg->m_btnBrowse->click();
+        Press(dlg->m_btnBrowse);
         QCOMPARE(dlg->m_strFilePath, first);
 
         dlg->failOpen = true;
         pick = second;
-        dlg->m_btnBrowse->click();
+        Press(dlg->m_btnBrowse);
         QCOMPARE(catcher.boxes.size(), size_t(1));
         QCOMPARE(catcher.boxes[0].text, second + QStringLiteral("\nPermission denied"));
         QCOMPARE(catcher.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(dlg->m_strFilePath, first);
         QCOMPARE(dlg->m_editFile->text(), QStringLiteral("first.ipl"));
+    }
+
+    void startFolderIsTheFilesThenTheLastBrowsedThenTheWorkingFolder() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("files")));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("other")));
+        const QString files = dir.filePath(QStringLiteral("files"));
+        const QString other = dir.filePath(QStringLiteral("other"));
+        const QString here = QDir::currentPath();
+        QCOMPARE(BrowseStartFolder(QString(), QString()), here);
+        QCOMPARE(BrowseStartFolder(QString(), other), other);
+        QCOMPARE(BrowseStartFolder(files + QStringLiteral("/a.bin"), other), files);
+        // Folders that went away are passed over.
+        QCOMPARE(BrowseStartFolder(dir.filePath(QStringLiteral("gone/a.bin")), other), other);
+        QCOMPARE(BrowseStartFolder(QString(), dir.filePath(QStringLiteral("gone"))), here);
+
+        // Through the dialog: working folder, then the chosen file's folder;
+        // once the type change forgot the file, where the dialog was left.
+        const QString font = files + QStringLiteral("/font.bin");
+        WriteFile(font);
+        auto dlg = SerialDialog();
+        QVERIFY(dlg);
+        Choose(dlg->m_cbType, QStringLiteral("CG FONT"));
+        ModalCatcher catcher;
+        QStringList opened;
+        std::function<void(QFileDialog*)> act;
+        catcher.onOtherModal = [&](QWidget* w) {
+            auto* fd = qobject_cast<QFileDialog*>(w);
+            QVERIFY(fd);
+            opened << fd->directory().absolutePath();
+            act(fd);
+        };
+        act = [&](QFileDialog* fd) {
+            PickAndAccept(fd, font);
+        };
+        Press(dlg->m_btnBrowse);
+        QCOMPARE(dlg->m_strFilePath, font);
+        act = [](QFileDialog* fd) { static_cast<QDialog*>(fd)->reject(); };
+        Press(dlg->m_btnBrowse);
+        Choose(dlg->m_cbType, QStringLiteral("MAIN FIRMWARE"));
+        QVERIFY(dlg->m_strFilePath.isEmpty());
+        act = [&](QFileDialog* fd) {
+            fd->setDirectory(other);
+            static_cast<QDialog*>(fd)->reject();
+        };
+        Press(dlg->m_btnBrowse);
+        act = [](QFileDialog* fd) { static_cast<QDialog*>(fd)->reject(); };
+        Press(dlg->m_btnBrowse);
+        QCOMPARE(opened, QStringList({here, files, files, other}));
     }
 
     void theRealOpenReportsTheSystemsText() {

@@ -16,6 +16,7 @@
 
 using rtq::test::Items;
 using rtq::test::ModalCatcher;
+using rtq::test::Press;
 using rtq::test::ShownDialog;
 
 namespace {
@@ -189,9 +190,9 @@ private slots:
                 QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(), qPrintable(l->text()));
             }
             QVERIFY(about->grab().save(ScreenshotPath(QStringLiteral("about_dialog.png"))));
-            about->findChild<QPushButton*>()->click();
+            Press(about->findChild<QPushButton*>());
         };
-        static_cast<QPushButton*>(dlg->Control(100))->click();
+        Press(dlg->Control(100));
         QVERIFY(seen);
         QVERIFY(catcher.boxes.empty());
     }
@@ -200,7 +201,7 @@ private slots:
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         QVERIFY(dlg->grab().save(ScreenshotPath(QStringLiteral("main_dialog_start.png"))));
-        static_cast<QRadioButton*>(dlg->Control(1041))->click();
+        Press(dlg->Control(1041));
         rtq::test::Choose(dlg->m_cbType, QStringLiteral("MAIN FIRMWARE"));
         rtq::test::Choose(dlg->m_cbPort, QStringLiteral("COM17"));
         QVERIFY(dlg->grab().save(ScreenshotPath(QStringLiteral("main_dialog.png"))));

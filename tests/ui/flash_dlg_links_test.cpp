@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,7 +22,9 @@
 
 using rtq::test::Choose;
 using rtq::test::Items;
+using rtq::test::KeyTo;
 using rtq::test::ModalCatcher;
+using rtq::test::Press;
 using rtq::test::ShownDialog;
 
 namespace {
@@ -37,7 +41,7 @@ QList<int> EnabledIds(const CFlashDlg& dlg) {
     return ids;
 }
 
-void Click(CFlashDlg& dlg, int id) { static_cast<QAbstractButton*>(dlg.Control(id))->click(); }
+void Click(CFlashDlg& dlg, int id) { Press(dlg.Control(id)); }
 
 QList<int> Sorted(QList<int> ids) {
     std::sort(ids.begin(), ids.end());
@@ -74,7 +78,7 @@ private slots:
         QCOMPARE(dlg->m_editFile->text(), QStringLiteral("BINARY FILE"));
 
         // A dead button stays dead under the mouse too.
-        QTest::mouseClick(dlg->m_btnFlash, Qt::LeftButton);
+        Press(dlg->m_btnFlash);
         QVERIFY(dlg->isVisible());
     }
 
@@ -166,7 +170,7 @@ private slots:
         QVERIFY(dlg);
         Click(*dlg, 1041);
         dlg->m_cbType->setFocus();
-        for (int i = 0; i < 5; ++i) QTest::keyClick(dlg->m_cbType, Qt::Key_Down);
+        for (int i = 0; i < 5; ++i) KeyTo(dlg.get(), Qt::Key_Down);
         QCOMPARE(dlg->m_cbType->currentText(), QStringLiteral("FRIENDLY NAME"));
         QVERIFY(dlg->m_bFriendlyName);
         QVERIFY(!dlg->m_btnBrowse->isEnabled());
@@ -197,7 +201,7 @@ private slots:
         QCOMPARE(dlg->m_strFilePath, QStringLiteral("/data/font.bin"));
     }
 
-    void portItemsNameTheirDeviceAndWhetherItIsThere() {
+    void portItemsNameTheirDeviceAndShowWhetherItIsThere() {
         QTemporaryDir root;
         QVERIFY(root.isValid());
         const QString present = root.filePath(QStringLiteral("ttyUSB0"));
@@ -207,14 +211,31 @@ private slots:
         QVERIFY(dlg);
         Click(*dlg, 1041);
         auto tip = [&](int index) { return dlg->m_cbPort->itemData(index, Qt::ToolTipRole).toString(); };
+        auto bold = [&](int index) {
+            return dlg->m_cbPort->itemData(index, Qt::FontRole).value<QFont>().bold();
+        };
         QCOMPARE(tip(16), present + QStringLiteral(" (present)"));
         QCOMPARE(tip(0), root.filePath(QStringLiteral("ttyS0")) + QStringLiteral(" (not present)"));
         QCOMPARE(tip(63), root.filePath(QStringLiteral("rfcomm15")) + QStringLiteral(" (not present)"));
-        // A device that appears later is seen when the list is opened.
+        QVERIFY(bold(16));
+        for (int i : {0, 15, 17, 63}) QVERIFY2(!bold(i), qPrintable(QString::number(i)));
+        // The names stay plain, whatever is marked.
+        QCOMPARE(dlg->m_cbPort->itemText(16), QStringLiteral("COM17"));
+
+        // A device that appears later is seen when the list is opened; the
+        // open list shows 16 rows and scrolls to the others.
         const QString later = root.filePath(QStringLiteral("rfcomm15"));
         ::close(::open(QFile::encodeName(later).constData(), O_CREAT | O_WRONLY, 0600));
         dlg->m_cbPort->showPopup();
         QCOMPARE(tip(63), later + QStringLiteral(" (present)"));
+        QVERIFY(bold(63));
+        QAbstractItemView* view = dlg->m_cbPort->view();
+        QTRY_VERIFY(view->isVisible());
+        const int rowHeight = view->sizeHintForRow(0);
+        QVERIFY(rowHeight > 0);
+        const int rows = view->viewport()->height() / rowHeight;
+        QVERIFY2(rows >= 15 && rows <= 16, qPrintable(QString::number(rows)));
+        QVERIFY(view->verticalScrollBar()->maximum() > 0);
         dlg->m_cbPort->hidePopup();
         qunsetenv("RTQFLASH_DEVICE_ROOT");
     }
@@ -258,13 +279,13 @@ private slots:
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         dlg->LockControls();
-        QTest::keyClick(dlg.get(), Qt::Key_Escape);
+        KeyTo(dlg.get(), Qt::Key_Escape);
         QVERIFY(dlg->isVisible());
         dlg->close();  // the close box
         QVERIFY(dlg->isVisible());
 
         dlg->OnWorkerMessage(WM_ENABLE_CONTROLS, 0, 1);
-        QTest::keyClick(dlg.get(), Qt::Key_Escape);
+        KeyTo(dlg.get(), Qt::Key_Escape);
         QVERIFY(!dlg->isVisible());
         QCOMPARE(dlg->result(), 1027);
     }
@@ -272,7 +293,7 @@ private slots:
     void exitEndsTheDialogWith1027() {
         auto dlg = ShownDialog();
         QVERIFY(dlg);
-        QTimer::singleShot(0, dlg.get(), [&] { dlg->m_btnExit->click(); });
+        QTimer::singleShot(0, dlg.get(), [&] { Press(dlg->m_btnExit); });
         QCOMPARE(dlg->exec(), 1027);
     }
 
@@ -283,7 +304,7 @@ private slots:
         // Enter is FLASH NOW; with no port picked it is refused with a box.
         rtq::test::ModalCatcher catcher;
         dlg->m_cbType->setFocus();
-        QTest::keyClick(dlg->m_cbType, Qt::Key_Return);
+        KeyTo(dlg.get(), Qt::Key_Return);
         QVERIFY(dlg->isVisible());
         dlg->accept();
         QVERIFY(dlg->isVisible());

@@ -37,6 +37,8 @@ class FlashNowChecksTest : public QObject {
         QCOMPARE(int(f.catcher.boxes.back().icon), int(QMessageBox::Critical));
         QCOMPARE(f.dlg->m_vecWorkerMessages, (std::vector<UINT>{WM_ENABLE_CONTROLS}));
         QCOMPARE(f.EnabledIds(), idle);
+        // Enter would press FLASH NOW again, not About.
+        QCOMPARE(f.dlg->focusWidget(), static_cast<QWidget*>(f.dlg->m_btnFlash));
         QCOMPARE(Settings(*f.dlg), before);
         QVERIFY(!f.dlg->pPrinter);
         QVERIFY(!f.dlg->pThread);

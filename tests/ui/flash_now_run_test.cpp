@@ -1,6 +1,7 @@
 // Whole serial runs started by FLASH NOW against the simulated printer:
 // the message sequence, the result, the flash content, the progress
-// window, Cancel, and the leftovers of a run that failed in its set-up.
+// window over the modal main dialog, Cancel, the focus after a run, and
+// the leftovers of a run that failed in its set-up.
 
 #include <QDir>
 #include <QGroupBox>
@@ -14,6 +15,8 @@
 using rtq::sim::CommandKind;
 using rtq::sim::FaultRule;
 using rtq::test::FlashRunFixture;
+using rtq::test::KeyTo;
+using rtq::test::Press;
 
 namespace {
 
@@ -103,6 +106,13 @@ private slots:
         QTRY_VERIFY(!FlashRunFixture::OpenProgressWindow());
         QCOMPARE(g_bCancelled.load(), 0);
 
+        // The focus is back on FLASH NOW: Enter starts the next run.
+        QCOMPARE(f.dlg->focusWidget(), static_cast<QWidget*>(f.dlg->m_btnFlash));
+        KeyTo(f.dlg.get(), Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(f.catcher.boxes.size() == 2 && !f.dlg->m_bBusy, 20000);
+        QCOMPARE(f.catcher.boxes[1].text, QStringLiteral("Download successfully completed!"));
+        QCOMPARE(f.printer.CommandCount(CommandKind::Data), 2);
+
         // Closing the dialog leaves the last result as the exit status.
         f.Click(IDC_EXIT);
         QVERIFY(!f.dlg->isVisible());
@@ -117,13 +127,22 @@ private slots:
         f.ChooseSerialFontRun();
         QVERIFY(!QTest::currentTestFailed());
 
-        f.dlg->m_btnFlash->click();
+        Press(f.dlg->m_btnFlash);
         QTRY_VERIFY_WITH_TIMEOUT(f.dlg->m_pTransmitDlg && f.printer.CommandCount(CommandKind::LineCheck) > 0,
                                  10000);
-        QPushButton* cancel = CancelButton(f.dlg->m_pTransmitDlg);
+        CTransmitDlg* progress = f.dlg->m_pTransmitDlg;
+        QPushButton* cancel = CancelButton(progress);
         QVERIFY(cancel->isEnabled());
-        cancel->click();
+        // A click the window system delivers, while the main dialog is modal.
+        QVERIFY(f.dlg->isModal());
+        Press(cancel);
         QCOMPARE(g_bCancelled.load(), 1);
+        // A window of its own that belongs to the main dialog, over its middle.
+        QVERIFY(progress->isWindow());
+        QCOMPARE(progress->parentWidget(), static_cast<QWidget*>(f.dlg.get()));
+        QCOMPARE(progress->windowHandle()->transientParent(), f.dlg->windowHandle());
+        QVERIFY(f.dlg->geometry().contains(progress->geometry()));
+        QVERIFY((progress->geometry().center() - f.dlg->geometry().center()).manhattanLength() <= 2);
         // The window stays, frozen, until the run has stopped.
         QVERIFY(f.dlg->m_pTransmitDlg && f.dlg->m_pTransmitDlg->isVisible());
 

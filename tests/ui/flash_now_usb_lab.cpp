@@ -27,14 +27,14 @@ private slots:
         QVERIFY(dlg);
         rtq::test::ModalCatcher catcher;
 
-        static_cast<QAbstractButton*>(dlg->Control(IDC_USB))->click();
+        rtq::test::Press(dlg->Control(IDC_USB));
         QVERIFY(g_bUsbLink.load());
         rtq::test::Choose(dlg->m_cbType, QStringLiteral("CG FONT"));
         dlg->m_strFilePath = path;
         dlg->m_strFileName = QFileInfo(path).fileName();
         dlg->m_editFile->setText(dlg->m_strFileName);
 
-        dlg->m_btnFlash->click();
+        rtq::test::Press(dlg->m_btnFlash);
         QVERIFY(dlg->m_bBusy);
         // The run's own pauses take about 30 s; a stuck run fails here.
         QTRY_VERIFY_WITH_TIMEOUT(!catcher.boxes.empty() && !dlg->m_bBusy, 180000);

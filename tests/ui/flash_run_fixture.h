@@ -58,6 +58,12 @@ public:
         dlg = ShownDialog();
     }
     ~FlashRunFixture() {
+        // A test that failed in the middle of a run stops the run before
+        // the dialog goes.
+        if (dlg && dlg->m_bBusy) {
+            g_bCancelled = 1;
+            (void)QTest::qWaitFor([this] { return !dlg->m_bBusy; }, 30000);
+        }
         dlg.reset();
         g_bUsbLink = 0;
         g_bCancelled = 0;
@@ -79,7 +85,7 @@ public:
         dlg->m_editFile->setText(dlg->m_strFileName);
     }
 
-    void Click(int id) { static_cast<QAbstractButton*>(dlg->Control(id))->click(); }
+    void Click(int id) { Press(dlg->Control(id)); }
 
     // Serial link, COM17, CG FONT, and a one-sector font file.
     void ChooseSerialFontRun() {
@@ -93,7 +99,7 @@ public:
     // Presses FLASH NOW and waits until the dialog is unlocked again and
     // the expected number of boxes was shown and closed.
     void FlashNowAndWait(size_t boxes) {
-        dlg->m_btnFlash->click();
+        Press(dlg->m_btnFlash);
         QTRY_VERIFY_WITH_TIMEOUT(catcher.boxes.size() >= boxes && !dlg->m_bBusy, 20000);
         QCOMPARE(catcher.boxes.size(), boxes);
     }

@@ -132,9 +132,9 @@ private slots:
             while (!stop.load())
                 if (dlg->IsBluetoothChecked()) seenOn.fetch_add(1);
         });
-        static_cast<QAbstractButton*>(dlg->Control(1042))->click();
+        rtq::test::Press(dlg->Control(1042));
         QTRY_VERIFY(seenOn.load() > 0);
-        static_cast<QAbstractButton*>(dlg->Control(1044))->click();
+        rtq::test::Press(dlg->Control(1044));
         stop.store(true);
         reader.join();
         QVERIFY(!dlg->IsBluetoothChecked());

@@ -1,6 +1,8 @@
 #pragma once
-// Finds the modal windows a test's actions open, records message boxes
-// and closes them, so that no box is ever left waiting.
+// Finds the modal windows a test's actions open over the main dialog,
+// records message boxes and closes them, so that no box is ever left
+// waiting. The main dialog itself, modal as the program runs it, is not
+// one of them.
 
 #include <functional>
 #include <vector>
@@ -37,7 +39,7 @@ public:
 private:
     void Poll() {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible()) return;
+        if (!w || !w->isVisible() || w->inherits("CFlashDlg")) return;
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             boxes.push_back(CaughtBox{box->windowTitle(), box->text(), box->icon(),
                                       box->standardButtons(), box->parentWidget(),

@@ -104,7 +104,7 @@ private slots:
         QCOMPARE(dlg.m_nLastResult, 1024);
         QCOMPARE(dlg.m_cbType->count(), 0);
         // A link click reports it again; its remaining steps still run.
-        static_cast<QAbstractButton*>(dlg.Control(1041))->click();
+        rtq::test::Press(dlg.Control(1041));
         QCOMPARE(catcher.boxes.size(), size_t(2));
         QCOMPARE(dlg.m_cbPort->count(), 64);
         QVERIFY(dlg.m_cbType->isEnabled());

@@ -11,7 +11,11 @@
 
 #include "platform/clock.h"
 #include "ports/port_state.h"
+#include "tests/ui/dialog_fixture.h"
 #include "ui/transmit_dlg.h"
+
+using rtq::test::KeyTo;
+using rtq::test::Press;
 
 namespace {
 
@@ -108,15 +112,15 @@ private slots:
     void enterAndADisabledCancelDoNothing() {
         CTransmitDlg dlg;
         dlg.Open(true);
-        QTest::keyClick(&dlg, Qt::Key_Return);
-        QTest::keyClick(&dlg, Qt::Key_Enter, Qt::KeypadModifier);
+        KeyTo(&dlg, Qt::Key_Return);
+        QTest::keyClick(dlg.windowHandle(), Qt::Key_Enter, Qt::KeypadModifier);
         Cancel(&dlg)->setFocus();
-        QTest::keyClick(Cancel(&dlg), Qt::Key_Return);
+        KeyTo(&dlg, Qt::Key_Return);
         QVERIFY(dlg.isVisible() && !dlg.IsStopped());
 
         dlg.EnableCancel(0);  // as after the line check
-        QTest::mouseClick(Cancel(&dlg), Qt::LeftButton);
-        QTest::keyClick(&dlg, Qt::Key_Escape);
+        Press(Cancel(&dlg));
+        KeyTo(&dlg, Qt::Key_Escape);
         dlg.close();
         QVERIFY(dlg.isVisible() && !dlg.IsStopped());
         QCOMPARE(g_bCancelled.load(), 0);
@@ -132,9 +136,9 @@ private slots:
             dlg.SetAutoStep(0);
             QTRY_COMPARE(Bar(&dlg)->value(), 1000);
             if (byEscape)
-                QTest::keyClick(&dlg, Qt::Key_Escape);
+                KeyTo(&dlg, Qt::Key_Escape);
             else
-                QTest::mouseClick(Cancel(&dlg), Qt::LeftButton);
+                Press(Cancel(&dlg));
             QCOMPARE(g_bCancelled.load(), 1);
             QVERIFY(dlg.IsStopped() && dlg.isVisible());  // stays until the run ends
 

@@ -104,12 +104,17 @@ private slots:
         QCOMPARE(Bar(t)->value(), 65536);
         for (int v : seen) QVERIFY2(v % 16000 == 0 || v == 65536, qPrintable(QString::number(v)));
 
-        // Enter does nothing; the worker then takes Cancel away.
-        QTest::keyClick(t, Qt::Key_Return);
+        // Enter does nothing; the worker then takes Cancel away, and Esc
+        // and the close request do nothing any more.
+        rtq::test::KeyTo(t, Qt::Key_Return);
         QVERIFY(t->isVisible());
         QCOMPARE(g_bCancelled.load(), 0);
         SendFromWorker(f.dlg.get(), WM_DISABLE_CANCEL, 0, 0);
         QVERIFY(!cancel->isEnabled());
+        rtq::test::KeyTo(t, Qt::Key_Escape);
+        t->close();
+        QVERIFY(t->isVisible() && !t->IsStopped());
+        QCOMPARE(g_bCancelled.load(), 0);
 
         // Closing waits its pause, ends the refresher, and the window goes.
         const int64_t before = rtq::NowMs();
@@ -137,6 +142,10 @@ private slots:
         QCOMPARE(g_bCancelled.load(), 0);
 
         // Over USB the progress window closes at once, before the result.
+        // Measured in real time: on the fast clock the box's own showing
+        // and closing could pass for the pause.
+        rtq::SystemClock realTime;
+        rtq::ScopedClock useRealTime(realTime);
         g_bUsbLink = 1;
         f.dlg->OnWorkerMessage(WM_OPEN_PROGRESS, 0, 0);
         QVERIFY(f.dlg->m_pTransmitDlg);
