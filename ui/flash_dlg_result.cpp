@@ -1,5 +1,6 @@
 // Turning a result code into the operator's message.
 
+#include "engine/failure_hint.h"
 #include "engine/result_codes.h"
 #include "engine/run_settings.h"
 #include "platform/last_error.h"
@@ -20,6 +21,7 @@ void CFlashDlg::ReportResult(int code) {
         ResultText(code, rtq::LastErrorText(), g_strFriendlyName, g_strPinCode, &shown);
     if (shown)
         ShowMessageBox(this, FromDeviceText(text),
-                       code == kResultSuccess ? QMessageBox::Information : QMessageBox::Critical);
+                       code == kResultSuccess ? QMessageBox::Information : QMessageBox::Critical,
+                       FromDeviceText(FailureHint(code)));
     m_nLastResult = code;
 }

@@ -2,17 +2,25 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLabel>
 #include <QWidget>
 
 QString ApplicationName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
 }
 
-void ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon) {
+void ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon,
+                    const QString& informative) {
     QWidget* parent = (owner && owner->isVisible()) ? owner : nullptr;
     QMessageBox box(icon, ApplicationName(), text, QMessageBox::Ok, parent);
     box.setObjectName(QLatin1String(kMessageBoxName));
-    // Names and PIN codes come from the operator; never render them as markup.
+    // Names, PIN codes and paths come from outside; never render them as markup.
     box.setTextFormat(Qt::PlainText);
+    if (!informative.isEmpty()) {
+        box.setInformativeText(informative);
+        // The text format above covers the main text only.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+    }
     box.exec();
 }

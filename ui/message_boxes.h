@@ -12,8 +12,10 @@ class QWidget;
 QString ApplicationName();
 
 // Shows the box modally and waits until it is closed. The owner is used
-// only while it is visible; otherwise the box has no owner.
-void ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon);
+// only while it is visible; otherwise the box has no owner. A non-empty
+// informative text (the cause and what to do) goes under the text.
+void ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon,
+                    const QString& informative = QString());
 
 // Object name of every such box.
 inline constexpr char kMessageBoxName[] = "rtq_message_box";

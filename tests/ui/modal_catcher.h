@@ -21,6 +21,7 @@ struct CaughtBox {
     QMessageBox::StandardButtons buttons;
     QWidget* parent = nullptr;
     Qt::TextFormat format = Qt::AutoText;
+    QString informative;
 };
 
 class ModalCatcher : public QObject {
@@ -43,7 +44,7 @@ private:
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             boxes.push_back(CaughtBox{box->windowTitle(), box->text(), box->icon(),
                                       box->standardButtons(), box->parentWidget(),
-                                      box->textFormat()});
+                                      box->textFormat(), box->informativeText()});
             if (onBox) onBox(box);
             box->done(QMessageBox::Ok);
         } else if (onOtherModal) {

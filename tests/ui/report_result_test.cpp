@@ -1,6 +1,7 @@
 // Result codes as the operator sees them: text, icon, caption, the texts
 // made at the moment, codes without a box, and the recorded code.
 
+#include <cerrno>
 #include <thread>
 
 #include <QCoreApplication>
@@ -38,6 +39,26 @@ private slots:
         QTest::newRow("1038") << 1038 << "Unable to open USB Port!" << stop;
         QTest::newRow("1040") << 1040 << "Unable to open USB Port!" << stop;
         QTest::newRow("1043 clean") << 1043 << "Illegal characters in Friendly Name :  " << stop;
+    }
+
+    void knownCauseGoesUnderTheExactText() {
+        auto dlg = ShownDialog();
+        QVERIFY(dlg);
+        ModalCatcher catcher;
+        rtq::SetLastErrorFromErrno(EBUSY, "/dev/ttyUSB0");
+        dlg->ReportResult(1017);
+        rtq::SetLastErrorFromErrno(ENODEV);
+        dlg->ReportResult(1038);
+        dlg->ReportResult(1005);  // no cause known for a checksum
+        QCOMPARE(catcher.boxes.size(), size_t(3));
+        QCOMPARE(catcher.boxes[0].text, QStringLiteral("Unable to get serial port handle!"));
+        QVERIFY2(catcher.boxes[0].informative.startsWith(
+                     QStringLiteral("/dev/ttyUSB0: Device or resource busy. Another program")),
+                 qPrintable(catcher.boxes[0].informative));
+        QCOMPARE(catcher.boxes[1].text, QStringLiteral("Unable to open USB Port!"));
+        QVERIFY(catcher.boxes[1].informative.startsWith(QStringLiteral("No printer with a known USB id")));
+        QVERIFY(catcher.boxes[2].informative.isEmpty());
+        rtq::SetLastErrorText(std::string());
     }
 
     void representativeCodes() {
