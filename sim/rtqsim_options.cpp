@@ -25,17 +25,6 @@ bool ParseNumber(const std::string& text, T max, T* out) {
     return true;
 }
 
-std::vector<std::string> Split(const std::string& s, char sep) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t pos = s.find(sep, start);
-        parts.push_back(s.substr(start, pos - start));
-        if (pos == std::string::npos) return parts;
-        start = pos + 1;
-    }
-}
-
 std::string KindList() {
     return "switch, line, identity, erase, select, data, checksum, crc, "
            "reset, pin, name, any";
@@ -66,7 +55,7 @@ bool ParseWhich(const std::string& text, FaultRule* rule) {
 bool ParseFault(const std::string& option, const std::string& value,
                 FaultAction action, bool takesExtra, FaultRule* rule,
                 std::string* extra, std::string* error) {
-    const std::vector<std::string> parts = Split(value, ':');
+    const std::vector<std::string> parts = SplitSpec(value, ':');
     if (parts.size() < 2 || parts.size() > (takesExtra ? 3u : 2u)) {
         *error = option + ": expected KIND:N" + (takesExtra ? "[:VALUE]" : "") +
                  ", got '" + value + "'";

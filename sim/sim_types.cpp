@@ -45,4 +45,15 @@ const char* SimModeName(SimMode mode) {
     return mode == SimMode::Download ? "download" : "normal";
 }
 
+std::vector<std::string> SplitSpec(const std::string& text, char sep) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t pos = text.find(sep, start);
+        parts.push_back(text.substr(start, pos - start));
+        if (pos == std::string::npos) return parts;
+        start = pos + 1;
+    }
+}
+
 }  // namespace rtq::sim

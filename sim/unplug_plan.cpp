@@ -11,17 +11,6 @@ namespace {
 
 constexpr double kMaxSeconds = 86400;
 
-std::vector<std::string> Split(const std::string& s, char sep) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t pos = s.find(sep, start);
-        parts.push_back(s.substr(start, pos - start));
-        if (pos == std::string::npos) return parts;
-        start = pos + 1;
-    }
-}
-
 // Plain decimal seconds: digits with an optional fraction.
 bool ParseSeconds(const std::string& text, int64_t* ms) {
     if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
@@ -48,7 +37,7 @@ std::string UnplugRule::Describe() const {
 }
 
 bool ParseUnplugRule(const std::string& text, UnplugRule* rule, std::string* error) {
-    const std::vector<std::string> parts = Split(text, ':');
+    const std::vector<std::string> parts = SplitSpec(text, ':');
     if (parts.size() != 3) {
         *error = "--unplug: expected KIND:N:SECONDS or KIND:N:never, got '" + text + "'";
         return false;
