@@ -11,6 +11,7 @@
 #include "engine/run_settings.h"
 #include "engine/sector_sizes.h"
 #include "engine/settings_check.h"
+#include "platform/last_error.h"
 #include "ports/port_state.h"
 
 namespace rtq::cli {
@@ -52,7 +53,7 @@ int CheckSettings(const CliOptions& o, std::ostream& err, std::string* devicePat
     g_bFriendlyNameRun = type->kind == DownloadKind::FriendlyName;
     if (IsFileKind(type->kind)) {
         if (!o.fileGiven) {
-            err << "no FILE given for " << type->displayName << "\n";
+            rtq::SetLastErrorText("No FILE given for " + type->displayName + ".");
             return kResultBadDataFile;
         }
         if ((r = CheckFileName(o.file, *type)) != kResultSuccess) return r;

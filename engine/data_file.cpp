@@ -4,6 +4,7 @@
 
 #include "engine/binary_file.h"
 #include "engine/result_codes.h"
+#include "platform/last_error.h"
 
 const FileTag kFileTags[] = {
     {DownloadKind::MainFirmware, 0x4F0, "MAIN"},
@@ -78,14 +79,26 @@ std::vector<int32_t> BuildSectorPlan(int64_t dataLength, int32_t firstSector,
     return plan;
 }
 
+namespace {
+
+// Every refusal says which rule the file broke, for the message's cause line.
+int Refuse(const std::string& why) {
+    rtq::SetLastErrorText(why);
+    return kResultBadDataFile;
+}
+
+}  // namespace
+
 int CheckDataLength(int64_t fileLength, int32_t firstSector, bool bIpl,
                     const int32_t* pSectorSizes, std::vector<int32_t>* plan) {
     if (plan) plan->clear();
+    const std::string length = std::to_string(fileLength) + " bytes";
     const int64_t dataLength = DataLength(fileLength, bIpl);
-    if (dataLength <= 0) return kResultBadDataFile;
     // The IPL sequence positions sectors 4 and 5 at fixed file offsets.
     if (bIpl && (fileLength != kIplFileLength || firstSector != kIplFirstSector))
-        return kResultBadDataFile;
+        return Refuse("An IPL file must be exactly " + std::to_string(kIplFileLength) +
+                      " bytes long; this one has " + length + ".");
+    if (dataLength <= 0) return Refuse("The file is empty.");
     std::vector<int32_t> sectors =
         BuildSectorPlan(dataLength, firstSector, pSectorSizes);
     int64_t covered = 0;
@@ -93,8 +106,15 @@ int CheckDataLength(int64_t fileLength, int32_t firstSector, bool bIpl,
     // Sectors are positioned from the end of the file, which is each
     // sector's start only when the data fills them exactly; a shortfall
     // also means the plan would run past the last sector.
-    if (sectors.empty() || covered != dataLength) return kResultBadDataFile;
-    if (bIpl && sectors.size() != 2) return kResultBadDataFile;
+    if (sectors.empty() || covered < dataLength)
+        return Refuse("The file (" + length + ") is larger than the flash from sector " +
+                      std::to_string(firstSector) + " on.");
+    if (covered != dataLength)
+        return Refuse("The file (" + length +
+                      ") does not fill whole flash sectors; its length must be a multiple "
+                      "of the sector size (65536 bytes).");
+    if (bIpl && sectors.size() != 2)
+        return Refuse("An IPL file must fill flash sectors 4 and 5 exactly.");
     if (plan) *plan = std::move(sectors);
     return kResultSuccess;
 }

@@ -70,6 +70,8 @@ std::string DataFileHint(const rtq::LastError& e) {
 }  // namespace
 
 std::string FailureHint(int code, const rtq::LastError& error) {
+    // The file rules leave the rule that was broken, with no error number.
+    if (code == kResultBadDataFile) return error.number == 0 ? error.text : std::string();
     if (error.number == 0) return std::string();
     switch (code) {
         case kResultPortOpenFailed:

@@ -4,6 +4,7 @@
 
 #include "engine/data_file.h"
 #include "engine/result_codes.h"
+#include "platform/last_error.h"
 
 namespace {
 
@@ -62,12 +63,17 @@ int CheckPinCodeChars(const std::string& pin) {
 
 int CheckFileExtension(const std::string& fileName, DownloadKind kind) {
     const char* required = RequiredExtension(kind);
-    if (!required) return kResultBadDataFile;
+    if (!required) {
+        rtq::SetLastErrorText("This download type writes no data file.");
+        return kResultBadDataFile;
+    }
     const std::string upper = Upper(fileName);
     const size_t dot = upper.find('.');
-    if (dot == std::string::npos) return kResultBadDataFile;
-    const std::string after = upper.substr(dot + 1);
-    if (after.size() != 3 && after.size() != 4) return kResultBadDataFile;
-    if (after.compare(0, 3, required) != 0) return kResultBadDataFile;
+    const std::string after = dot == std::string::npos ? std::string() : upper.substr(dot + 1);
+    if ((after.size() != 3 && after.size() != 4) || after.compare(0, 3, required) != 0) {
+        rtq::SetLastErrorText(std::string("The data file's name must end in .") + required +
+                              "; pick the file with Browse.");
+        return kResultBadDataFile;
+    }
     return kResultSuccess;
 }

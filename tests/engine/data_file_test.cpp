@@ -1,4 +1,6 @@
 #include "engine/data_file.h"
+#include "engine/settings_check.h"
+#include "platform/last_error.h"
 
 #include <gtest/gtest.h>
 
@@ -69,6 +71,27 @@ TEST(LengthRules, AnIplFileIsExactly131072BytesFromSector4) {
         EXPECT_EQ(CheckDataLength(length, 4, true, g_aSectorSizes), kResultBadDataFile)
             << length;
     EXPECT_EQ(CheckDataLength(131072, 5, true, g_aSectorSizes), kResultBadDataFile);
+}
+
+TEST(LengthRules, EachRefusalSaysWhichRuleTheFileBroke) {
+    const struct {
+        int64_t length;
+        int32_t first;
+        bool ipl;
+        const char* why;
+    } cases[] = {
+        {0, 20, false, "The file is empty."},
+        {65535, 20, false, "(65535 bytes) does not fill whole flash sectors"},
+        {65536 * 52, 20, false, "larger than the flash from sector 20 on"},
+        {65536, 4, true, "An IPL file must be exactly 131072 bytes long; this one has 65536"},
+    };
+    for (const auto& c : cases) {
+        rtq::SetLastErrorText("stale");
+        EXPECT_EQ(CheckDataLength(c.length, c.first, c.ipl, g_aSectorSizes), kResultBadDataFile);
+        EXPECT_NE(rtq::LastErrorText().find(c.why), std::string::npos) << rtq::LastErrorText();
+    }
+    EXPECT_EQ(CheckFileExtension("font.txt", DownloadKind::Font), kResultBadDataFile);
+    EXPECT_NE(rtq::LastErrorText().find("must end in .BIN"), std::string::npos);
 }
 
 TEST(FileIdentity, MainFirmwareNeedsBothTags) {

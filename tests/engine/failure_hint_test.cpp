@@ -52,6 +52,12 @@ TEST(FailureHint, DataFileNeedsTheFileThatFailed) {
     EXPECT_EQ(FailureHint(kResultFileOpenFailed, Error(EIO, "")), "");
 }
 
+TEST(FailureHint, FileRuleSaysWhichRule) {
+    EXPECT_EQ(FailureHint(kResultBadDataFile, rtq::LastError{"The file is empty.", 0, ""}),
+              "The file is empty.");
+    EXPECT_EQ(FailureHint(kResultBadDataFile, Error(EIO, "/dev/ttyS0")), "");
+}
+
 TEST(FailureHint, NothingWithoutAKnownCause) {
     EXPECT_EQ(FailureHint(kResultPortOpenFailed, rtq::LastError{"text only", 0, ""}), "");
     EXPECT_EQ(FailureHint(kResultChecksumMismatch, Error(EIO, "/dev/ttyS0")), "");
