@@ -20,6 +20,9 @@ build() {  # build DIR [cmake options...]
 echo "== build and test"
 build build
 ctest --test-dir build --output-on-failure -j "$jobs"
+# The USB lab's line per case, also when it passed.
+echo "== USB lab"
+grep -E '^usb-lab: (booted|.* (PASS|FAIL)$)' build/Testing/Temporary/LastTest.log || true
 
 echo "== AddressSanitizer + UBSan"
 build build-asan -DRTQ_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
