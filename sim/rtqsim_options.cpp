@@ -55,7 +55,7 @@ bool ParseWhich(const std::string& text, FaultRule* rule) {
 bool ParseFault(const std::string& option, const std::string& value,
                 FaultAction action, bool takesExtra, FaultRule* rule,
                 std::string* extra, std::string* error) {
-    const std::vector<std::string> parts = SplitSpec(value, ':');
+    const std::vector<std::string> parts = SplitFields(value, ':');
     if (parts.size() < 2 || parts.size() > (takesExtra ? 3u : 2u)) {
         *error = option + ": expected KIND:N" + (takesExtra ? "[:VALUE]" : "") +
                  ", got '" + value + "'";

@@ -45,7 +45,7 @@ const char* SimModeName(SimMode mode) {
     return mode == SimMode::Download ? "download" : "normal";
 }
 
-std::vector<std::string> SplitSpec(const std::string& text, char sep) {
+std::vector<std::string> SplitFields(const std::string& text, char sep) {
     std::vector<std::string> parts;
     size_t start = 0;
     for (;;) {

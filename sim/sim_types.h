@@ -44,9 +44,9 @@ const char* CommandKindName(CommandKind kind);
 // The kind for a name; false for an unknown name.
 bool ParseCommandKind(const std::string& name, CommandKind* kind);
 
-// The fields of a command-line spec such as "data:2:0.5", split at sep
+// The fields of a command-line value such as "data:2:0.5", split at sep
 // (empty fields kept).
-std::vector<std::string> SplitSpec(const std::string& text, char sep);
+std::vector<std::string> SplitFields(const std::string& text, char sep);
 const char* SimModeName(SimMode mode);
 
 }  // namespace rtq::sim

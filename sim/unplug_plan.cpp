@@ -37,7 +37,7 @@ std::string UnplugRule::Describe() const {
 }
 
 bool ParseUnplugRule(const std::string& text, UnplugRule* rule, std::string* error) {
-    const std::vector<std::string> parts = SplitSpec(text, ':');
+    const std::vector<std::string> parts = SplitFields(text, ':');
     if (parts.size() != 3) {
         *error = "--unplug: expected KIND:N:SECONDS or KIND:N:never, got '" + text + "'";
         return false;

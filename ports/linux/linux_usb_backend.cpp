@@ -82,10 +82,10 @@ public:
 
     bool Arm(int64_t ms) {
         if (!m_ok) return false;
-        itimerspec spec{};
-        spec.it_value.tv_sec = static_cast<time_t>(ms / 1000);
-        spec.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-        return timer_settime(m_timer, 0, &spec, nullptr) == 0;
+        itimerspec due{};
+        due.it_value.tv_sec = static_cast<time_t>(ms / 1000);
+        due.it_value.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+        return timer_settime(m_timer, 0, &due, nullptr) == 0;
     }
     void Disarm() {
         if (!m_ok) return;
