@@ -1,8 +1,11 @@
 #include "app/flash_app.h"
 
+#include <QGuiApplication>
 #include <QPointer>
+#include <QSessionManager>
 
 #include "app/single_instance.h"
+#include "app/termination_signals.h"
 #include "engine/result_codes.h"
 #include "ui/flash_dlg.h"
 #include "ui/message_boxes.h"
@@ -44,8 +47,17 @@ bool CFlashApp::InitInstance() {
         return false;
     }
 
+    // A logout or a kill ends the dialog as Exit would, after the run.
+    CFlashDlg* ending = dlg.get();
+    CTerminationSignals termination([ending](int) { ending->OnEndSession(); });
+    QMetaObject::Connection sessionEnd;
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        sessionEnd = QObject::connect(gui, &QGuiApplication::commitDataRequest, ending,
+                                      [ending](QSessionManager&) { ending->OnEndSession(); });
+
     if (m_onDialogReady) m_onDialogReady(*dlg);
     dlg->exec();  // the end code (1027) is not used
+    QObject::disconnect(sessionEnd);
     m_nExitCode = dlg->m_nLastResult;
     m_pInstance->SetRaiseHandler(nullptr);
     return false;

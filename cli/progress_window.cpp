@@ -47,9 +47,8 @@ bool CliProgressWindow::ReconnectUsb() {
     return downloader->ReopenUsb() == kResultSuccess;
 }
 
-int CliProgressWindow::RunUntilSendEnded(const void* thread) {
-    const LPARAM id = reinterpret_cast<LPARAM>(thread);
-    m_calls.RunUntil([&] { return m_sendEnded == id; });
+int CliProgressWindow::RunUntilSendEnded(LPARAM thread) {
+    m_calls.RunUntil([&] { return m_sendEnded == thread; });
     m_usbReplies.Release();
     return m_downloadResult;
 }

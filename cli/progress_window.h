@@ -47,10 +47,10 @@ public:
 
     void SetDownloader(CFlashDownloader* downloader) { m_pDownloader.store(downloader); }
     // Creating thread: handles the workers' messages until the USB send
-    // thread at `thread` reported its end (WM_SEND_USB_ENDED). Returns the
+    // thread numbered `thread` reported its end (WM_SEND_USB_ENDED). Returns the
     // result it posted with WM_DOWNLOAD_DONE (-1 if none), and releases the
     // receive thread still held.
-    int RunUntilSendEnded(const void* thread);
+    int RunUntilSendEnded(LPARAM thread);
 
 private:
     LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);

@@ -41,7 +41,7 @@ int RunUsbDownload(const std::string& file, const DownloadType& type, std::ostre
                           type.kind == DownloadKind::MainFirmware,
                           type.kind == DownloadKind::IplFirmware, g_bPinCodeRun.load(),
                           g_bFriendlyNameRun.load(), g_aSectorSizes);
-    r = window.RunUntilSendEnded(thread.get());
+    r = window.RunUntilSendEnded(thread->Number());
     thread.reset();  // waits for the thread's end
     window.EndLine();
     return r;

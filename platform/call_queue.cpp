@@ -9,7 +9,9 @@ CallQueue::CallQueue(std::function<void()> wake)
       m_wake(std::move(wake)),
       m_owner(std::this_thread::get_id()) {}
 
-CallQueue::~CallQueue() {
+CallQueue::~CallQueue() { Close(); }
+
+void CallQueue::Close() {
     std::lock_guard<std::mutex> lk(m_state->mutex);
     m_state->closed = true;
     for (const auto& item : m_state->queue) item->done = true;

@@ -24,6 +24,10 @@ public:
     // Pending posted calls are dropped; callers still waiting in Call are
     // released and get false.
     ~CallQueue();
+    // From here on Call returns false at once and Post drops its call, as
+    // after the destructor, but the object stays usable: for an owner that
+    // must wait for its workers' end before it goes.
+    void Close();
     CallQueue(const CallQueue&) = delete;
     CallQueue& operator=(const CallQueue&) = delete;
 

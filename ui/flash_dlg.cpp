@@ -11,6 +11,7 @@
 #include "ui/app_art.h"
 #include "ui/control_ids.h"
 #include "ui/gui_call_queue.h"
+#include "ui/message_boxes.h"
 #include "ui/port_combo_box.h"
 
 namespace {
@@ -20,7 +21,7 @@ constexpr int kFriendlyNameLimit = 32;
 
 CFlashDlg::CFlashDlg(QWidget* parent)
     : QDialog(parent), m_units(DialogFont()), m_strModelTable(kModelTable) {
-    m_pCalls = new CGuiCallQueue(this);
+    m_pCalls = std::make_unique<CGuiCallQueue>();
     setFont(DialogFont());
     setWindowTitle(QStringLiteral("RTQ650 Flash Utility V4.00"));
     // Caption and system menu; no minimize or maximize box.
@@ -33,11 +34,13 @@ CFlashDlg::CFlashDlg(QWidget* parent)
 }
 
 CFlashDlg::~CFlashDlg() {
-    // Release waiting workers before any member goes.
-    delete m_pCalls;
-    m_pCalls = nullptr;
-    ReleaseRunObjects();
+    // Workers still running get no answer from here on (their calls return
+    // at once), so that waiting for their end below cannot deadlock.
+    m_pCalls->Close();
+    m_run.Release();
     RemoveStopMessageHook();
+    // Boxes wait for the operator again once the ending dialog is gone.
+    if (m_bEndSession) SuppressMessageBoxes(false);
     INotifyWindow* self = this;
     g_pMainDlg.compare_exchange_strong(self, nullptr);
 }

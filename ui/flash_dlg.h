@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,19 +20,15 @@
 #include "engine/model_table.h"
 #include "ui/dialog_units.h"
 #include "platform/notify_window.h"
-#include "workers/usb_reply_path.h"
+#include "ui/flash_run.h"
 
 class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-class CFlashDownloader;
 class CGuiCallQueue;
 class CPortComboBox;
-class CSend_USBThread;
-class CTransmitDlg;
-class CWinThread;
 
 // One model of the model table: its start index (as text) and its name.
 struct ModelEntry {
@@ -89,11 +86,17 @@ public:
     void OnSelchangeType();
     void OnBrowse();
 
+    // The session ends or the process is asked to terminate. A run that
+    // may still be cancelled is cancelled; any other run is finished; then
+    // the dialog ends with the last result, as Exit would. Boxes waiting
+    // for the operator are closed and no new one waits.
+    void OnEndSession();
+    bool EndSessionRequested() const { return m_bEndSession; }
+
     // FLASH NOW and the end of a run.
     int CheckSettings();
     bool CheckFileIdentity();
     void LockControls();
-    void CloseTransmitDlg(bool pause);
     LRESULT OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     // Notify window.
@@ -144,17 +147,8 @@ public:
     bool m_bBluetooth = false;
     int m_nLastResult = -1;
 
-    // Objects of the current run, owned by the dialog. pPrinter and pThread
-    // change only on this thread while no worker of theirs runs; the USB
-    // thread pointers are also read by the workers (KillReceiveUSBThread).
-    CFlashDownloader* pPrinter = nullptr;
-    CWinThread* pThread = nullptr;
-    std::atomic<CSend_USBThread*> m_pSendUSBThread{nullptr};
-    // The progress window is a child of this dialog and deletes itself once
-    // closed; the guard also clears if it goes any other way.
-    QPointer<CTransmitDlg> m_pTransmitDlg;
-    // The receive thread and the reply-complete event of the USB link.
-    CUsbReplyPath m_usbReplies;
+    // The objects of the current run and their lifetimes.
+    CFlashRun m_run{*this, *this};
 
     // Every worker message handled, in order (diagnostics and tests).
     std::vector<UINT> m_vecWorkerMessages;
@@ -184,31 +178,27 @@ private:
     void CreateControls();
     void RegisterControl(QWidget* w, int id);
     void EnableControl(int id, bool enable);
-    // Frees what a run left behind (the next step's file owns the details).
-    void ReleaseRunObjects();
     // Shows the engine's one message as a stop box while this dialog lives.
     void InstallStopMessageHook();
     void RemoveStopMessageHook();
 
     // Handlers of the worker messages.
-    void OpenTransmitDlg(bool cancelEnabled);
     void OnDownloadDone(int result);
     void EnableControlsAfterRun(bool e);
-    void OnSendUsbEnded(LPARAM thread);
     // FLASH NOW's steps after the checks.
     void StartUsbRun();
     void StartSerialRun();
     // Refuses the run being started: the message (none for 0), the
     // controls unlocked, the download object gone.
     void RefuseRun(int code);
-    // Deletes pPrinter, closing a USB device it opened.
-    void DiscardDownloader();
-    // What a serial run that failed in its set-up left behind: its ended
-    // thread and its download object.
-    void ReapEndedRun();
+    // What FLASH NOW decided, for the run's worker.
+    RunPlan Plan() const;
+    // Ends the dialog once no run is in progress, if the end was asked for.
+    void EndSessionIfIdle();
     // The length rules of the data file: 1, 1007 or 1020.
     int CheckDataLength() const;
 
+    bool m_bEndSession = false;
     // Where the file dialog was last left in this session.
     QString m_strLastBrowsedFolder;
     // The system's text when CheckFileIdentity could not open the file.
@@ -216,7 +206,7 @@ private:
 
     std::map<int, QWidget*> m_controls;
     CDialogUnits m_units;
-    CGuiCallQueue* m_pCalls = nullptr;
+    std::unique_ptr<CGuiCallQueue> m_pCalls;
     std::string m_strModelTable;
     bool m_bInitialized = false;
     // Check state of the Bluetooth button, readable from any thread.

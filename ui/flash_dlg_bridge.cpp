@@ -24,11 +24,11 @@ void CFlashDlg::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     m_pCalls->Post([this, msg, wParam, lParam] { OnWorkerMessage(msg, wParam, lParam); });
 }
 
-void CFlashDlg::ResetReceivedUSB() { m_usbReplies.m_hEventRecvUSB.Reset(); }
+void CFlashDlg::ResetReceivedUSB() { m_run.m_usbReplies.m_hEventRecvUSB.Reset(); }
 
-void CFlashDlg::SignalReceivedUSB() { m_usbReplies.m_hEventRecvUSB.Set(); }
+void CFlashDlg::SignalReceivedUSB() { m_run.m_usbReplies.m_hEventRecvUSB.Set(); }
 
-bool CFlashDlg::WaitReceivedUSB(int64_t timeoutMs) { return m_usbReplies.m_hEventRecvUSB.Wait(timeoutMs); }
+bool CFlashDlg::WaitReceivedUSB(int64_t timeoutMs) { return m_run.m_usbReplies.m_hEventRecvUSB.Wait(timeoutMs); }
 
 bool CFlashDlg::IsBluetoothChecked() { return m_bBluetoothChecked.load(); }
 

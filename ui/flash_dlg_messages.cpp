@@ -9,37 +9,29 @@
 #include "engine/flash_downloader.h"
 #include "engine/progress_info.h"
 #include "engine/result_codes.h"
-#include "platform/clock.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
 #include "ui/control_ids.h"
 #include "ui/flash_dlg.h"
 #include "ui/transmit_dlg.h"
-#include "workers/send_usb_thread.h"
-#include "workers/win_thread.h"
-
-namespace {
-
-// Pause of WM_CLOSE_PROGRESS before the window goes.
-constexpr int kCloseProgressPauseMs = 1000;
-
-}  // namespace
 
 LRESULT CFlashDlg::OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     m_vecWorkerMessages.push_back(msg);
     switch (msg) {
         case WM_CLOSE_PROGRESS:
-            CloseTransmitDlg(true);
+            m_run.CloseTransmitDlg(true);
             return 0;
         case WM_OPEN_PROGRESS:
-            OpenTransmitDlg(wParam != 0);
+            m_run.OpenTransmitDlg(wParam != 0);
+            // The end was asked for before the run could be cancelled.
+            if (m_bEndSession) m_run.PressCancel();
             return 1;
         case WM_UPDATE_PROGRESS:
-            if (m_pTransmitDlg && lParam) {
+            if (m_run.m_pTransmitDlg && lParam) {
                 const auto* info = reinterpret_cast<const ProgressInfo*>(lParam);
-                m_pTransmitDlg->SetRangePos(info->m_nRange, info->m_nPos);
-                m_pTransmitDlg->SetStatusText(info->m_strText);
-                m_pTransmitDlg->SetStep(info->m_nStep);
+                m_run.m_pTransmitDlg->SetRangePos(info->m_nRange, info->m_nPos);
+                m_run.m_pTransmitDlg->SetStatusText(info->m_strText);
+                m_run.m_pTransmitDlg->SetStep(info->m_nStep);
             }
             return 1;
         case WM_DOWNLOAD_DONE:
@@ -49,62 +41,34 @@ LRESULT CFlashDlg::OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             EnableControlsAfterRun(lParam == 1);
             return 1;
         case WM_SET_PROGRESS_RANGE:
-            if (m_pTransmitDlg)
-                m_pTransmitDlg->SetRangePos(static_cast<int>(wParam), static_cast<int>(lParam));
+            if (m_run.m_pTransmitDlg)
+                m_run.m_pTransmitDlg->SetRangePos(static_cast<int>(wParam), static_cast<int>(lParam));
             return 1;
         case WM_SET_AUTO_STEP:
-            if (m_pTransmitDlg) m_pTransmitDlg->SetAutoStep(static_cast<int>(lParam));
+            if (m_run.m_pTransmitDlg) m_run.m_pTransmitDlg->SetAutoStep(static_cast<int>(lParam));
             return 1;
         case WM_SEND_USB_ENDED:
-            OnSendUsbEnded(lParam);
+            m_run.OnSendUsbEnded(lParam);
             return 1;
         case WM_RECV_USB_ENDED:
-            m_usbReplies.OnRecvUsbEnded(lParam);
+            m_run.m_usbReplies.OnRecvUsbEnded(lParam);
             return 1;
         case WM_START_RECV_USB:
-            m_usbReplies.StartReceiveThread(static_cast<int>(wParam), this);
+            m_run.m_usbReplies.StartReceiveThread(static_cast<int>(wParam), this);
             return 1;
         case WM_DISABLE_CANCEL:
-            if (m_pTransmitDlg) m_pTransmitDlg->EnableCancel(0);
+            if (m_run.m_pTransmitDlg) m_run.m_pTransmitDlg->EnableCancel(0);
             return 1;
         default:
             return 0;
     }
 }
 
-void CFlashDlg::OpenTransmitDlg(bool cancelEnabled) {
-    // Every run closes its window before the next opens one; a window left
-    // over would only lose its refresher.
-    CloseTransmitDlg(false);
-    // Owned by this dialog, so that this dialog's modality leaves it its
-    // input (Cancel, Esc) and the window manager keeps it above.
-    m_pTransmitDlg = new CTransmitDlg(this);
-    m_pTransmitDlg->Open(cancelEnabled);
-}
-
-void CFlashDlg::CloseTransmitDlg(bool pause) {
-    CTransmitDlg* dlg = m_pTransmitDlg;
-    if (!dlg) return;
-    dlg->SetStop(1);
-    if (pause) rtq::SleepMs(kCloseProgressPauseMs);
-    m_pTransmitDlg.clear();
-    // Joins the refresher, then the object deletes itself.
-    dlg->Close();
-}
-
 void CFlashDlg::OnDownloadDone(int result) {
-    // The worker has posted its last message; its end is moments away.
-    if (pThread) {
-        CWinThread* thread = pThread;
-        pThread = nullptr;
-        delete thread;  // waits for the thread's end
-    }
-    if (g_bUsbLink.load()) CloseTransmitDlg(false);
-
     // The run's download object is this handler's from here on, so that
     // nothing done while the result box is open can reach it.
-    std::unique_ptr<CFlashDownloader> finished(pPrinter);
-    pPrinter = nullptr;
+    const std::unique_ptr<CFlashDownloader> finished = m_run.TakeFinishedDownloader();
+    if (g_bUsbLink.load()) m_run.CloseTransmitDlg(false);
 
     ReportResult(g_bCancelled.load() ? kResultCancelled : result);
     // The flag belongs to the run just reported.
@@ -132,40 +96,9 @@ void CFlashDlg::EnableControlsAfterRun(bool e) {
     // Locking moved the focus off FLASH NOW (to About); Enter must start the
     // next run, not open About.
     if (e) m_btnFlash->setFocus(Qt::OtherFocusReason);
+    EndSessionIfIdle();
 }
 
-void CFlashDlg::OnSendUsbEnded(LPARAM thread) {
-    CSend_USBThread* held = m_pSendUSBThread.load();
-    // Only the thread that ended: a late message never takes a newer one.
-    if (!held || reinterpret_cast<LPARAM>(held) != thread) return;
-    m_pSendUSBThread.store(nullptr);
-    delete held;  // waits for the thread's end
-}
+void CFlashDlg::KillReceiveUSBThread() { m_run.m_usbReplies.KillReceiveUSBThread(); }
 
-void CFlashDlg::KillReceiveUSBThread() { m_usbReplies.KillReceiveUSBThread(); }
-
-void CFlashDlg::ReapEndedRun() {
-    if (pThread) {
-        CWinThread* thread = pThread;
-        pThread = nullptr;
-        delete thread;
-    }
-    DiscardDownloader();
-}
-
-void CFlashDlg::ReleaseRunObjects() {
-    // The dialog goes: no worker may reach it any more.
-    if (CSend_USBThread* send = m_pSendUSBThread.exchange(nullptr)) {
-        send->m_pOwner.store(nullptr);
-        if (pPrinter) pPrinter->SetNotifyWindow(nullptr);
-        delete send;
-    }
-    m_usbReplies.Release();
-    ReapEndedRun();
-    if (CTransmitDlg* dlg = m_pTransmitDlg) {
-        m_pTransmitDlg.clear();
-        dlg->Close();
-        // No event loop may run any more to carry out its own deletion.
-        delete dlg;
-    }
-}
+bool CFlashDlg::ReconnectUsb() { return m_run.ReconnectUsb(); }

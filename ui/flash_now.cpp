@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -26,9 +25,6 @@
 #include "ui/flash_dlg.h"
 #include "ui/message_boxes.h"
 #include "ui/port_combo_box.h"
-#include "workers/send_usb_thread.h"
-#include "workers/serial_download_proc.h"
-#include "workers/win_thread.h"
 
 namespace {
 
@@ -51,7 +47,7 @@ void CFlashDlg::OnOK() {
     // Enter on a locked dialog, or a second press, starts nothing.
     if (m_bBusy) return;
     // A serial run that failed in its set-up left its objects behind.
-    ReapEndedRun();
+    m_run.ReapEndedRun();
 
     LockControls();
     const int settings = CheckSettings();
@@ -78,8 +74,7 @@ void CFlashDlg::OnOK() {
         }
     }
 
-    pPrinter = new (std::nothrow) CFlashDownloader;
-    if (!pPrinter) {
+    if (!m_run.CreateDownloader()) {
         RefuseRun(kResultOutOfMemory);
         return;
     }
@@ -91,9 +86,26 @@ void CFlashDlg::OnOK() {
         StartSerialRun();
 }
 
+RunPlan CFlashDlg::Plan() const {
+    RunPlan plan;
+    plan.strFilePath = FilePath(m_strFilePath);
+    plan.strPort = ToDeviceText(m_strPort);
+    plan.strParity = ToDeviceText(m_strParity);
+    plan.nStopBits = m_nStopBits;
+    plan.nBaud = m_nBaud;
+    plan.nFirstSector = m_nFirstSector;
+    plan.bMainFirmware = m_bMainFirmware;
+    plan.bIplFirmware = m_bIplFirmware;
+    plan.bPinCode = m_bPinCode;
+    plan.bFriendlyName = m_bFriendlyName;
+    plan.pSectorMap = m_pSectorMap;
+    return plan;
+}
+
 void CFlashDlg::StartUsbRun() {
-    pPrinter->SetNotifyWindow(this);
-    const int opened = pPrinter->ReopenUsb();
+    CFlashDownloader& printer = *m_run.pPrinter;
+    printer.SetNotifyWindow(this);
+    const int opened = printer.ReopenUsb();
     if (opened != kResultSuccess) {
         RefuseRun(opened);
         return;
@@ -101,74 +113,28 @@ void CFlashDlg::StartUsbRun() {
     rtq::SleepMs(CFlashDownloader::kUsbSettleMs);
 
     if (!m_bPinCode && !m_bFriendlyName) {
-        const int result = pPrinter->CheckDataFile(FilePath(m_strFilePath));
+        const int result = printer.CheckDataFile(FilePath(m_strFilePath));
         if (result != kResultSuccess) {
             RefuseRun(result);
             return;
         }
     }
-    if (m_pSendUSBThread.load()) {
+    if (m_run.m_pSendUSBThread) {
         ShowMessageBox(this, QStringLiteral("Send Thread exist!!"), QMessageBox::Critical);
         RefuseRun(0);
         return;
     }
-    auto* thread = new (std::nothrow) CSend_USBThread;
-    if (!thread) {
-        RefuseRun(kResultOutOfMemory);
-        return;
-    }
-    m_pSendUSBThread.store(thread);
-    thread->SetParameters(this, pPrinter, FilePath(m_strFilePath), m_nFirstSector,
-                          m_bMainFirmware, m_bIplFirmware, m_bPinCode, m_bFriendlyName,
-                          m_pSectorMap);
+    if (!m_run.StartSendThread(Plan())) RefuseRun(kResultOutOfMemory);
 }
 
 void CFlashDlg::StartSerialRun() {
-    auto* params = new (std::nothrow) SerialDownloadParams;
-    if (!params) {
-        RefuseRun(kResultOutOfMemory);
-        return;
-    }
-    params->pOwner = this;
-    params->pPrinter = pPrinter;
-    params->strPort = ToDeviceText(m_strPort);
-    params->strParity = ToDeviceText(m_strParity);
-    params->strFilePath = FilePath(m_strFilePath);
-    params->nStopBits = m_nStopBits;
-    params->nBaud = m_nBaud;
-    params->nFirstSector = m_nFirstSector;
-    params->bMainFirmware = m_bMainFirmware;
-    params->bIplFirmware = m_bIplFirmware;
-    params->pSectorMap = m_pSectorMap;
-
-    pThread = AfxBeginThread(SerialDownloadProc, params, THREAD_PRIORITY_ABOVE_NORMAL, true);
-    if (!pThread) {
-        delete params;
-        RefuseRun(kResultOutOfMemory);
-        return;
-    }
-    pPrinter->SetNotifyWindow(this);
-    pThread->ResumeThread();
+    if (!m_run.StartSerialThread(Plan())) RefuseRun(kResultOutOfMemory);
 }
 
 void CFlashDlg::RefuseRun(int code) {
     if (code != 0) ReportResult(code);
     PostMessage(WM_ENABLE_CONTROLS, 0, 1);
-    DiscardDownloader();
-}
-
-void CFlashDlg::DiscardDownloader() {
-    CFlashDownloader* printer = pPrinter;
-    if (!printer) return;
-    pPrinter = nullptr;
-    if (g_bUsbLink.load()) {
-        const HANDLE usb = g_hUsbDevice.load();
-        if (usb != INVALID_HANDLE_VALUE && usb != 0) {
-            printer->ClosePort();
-            g_hUsbDevice.store(INVALID_HANDLE_VALUE);
-        }
-    }
-    delete printer;
+    m_run.DiscardDownloader();
 }
 
 int CFlashDlg::CheckSettings() {
@@ -268,12 +234,4 @@ void CFlashDlg::LockControls() {
                    IDOK_FLASH, IDC_EXIT, IDC_PINCODE, IDC_SERIAL, IDC_BLUETOOTH, IDC_USB})
         EnableControl(id, false);
     // The friendly-name box keeps its state.
-}
-
-bool CFlashDlg::ReconnectUsb() {
-    // Runs on the USB send thread, while the run's download object lives.
-    CFlashDownloader* printer = pPrinter;
-    if (!printer) return false;
-    printer->ClosePort();
-    return printer->ReopenUsb() == kResultSuccess;
 }

@@ -23,6 +23,7 @@ public:
     bool Call(std::function<void()> fn) { return m_queue.Call(std::move(fn)); }
     void Post(std::function<void()> fn) { m_queue.Post(std::move(fn)); }
     bool OnOwnerThread() const { return m_queue.OnOwnerThread(); }
+    void Close() { m_queue.Close(); }
 
 private:
     Q_INVOKABLE void Drain() { m_queue.Drain(); }

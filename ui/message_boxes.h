@@ -17,5 +17,13 @@ QString ApplicationName();
 void ShowMessageBox(QWidget* owner, const QString& text, QMessageBox::Icon icon,
                     const QString& informative = QString());
 
+// While suppressed, no box waits for the operator: its texts go to the
+// error stream instead, for a program that is ending with nobody to answer.
+void SuppressMessageBoxes(bool suppress);
+
+// Closes the modal boxes open now (message boxes, About, the file dialog),
+// innermost first, down to `keep`.
+void CloseModalBoxes(const QWidget* keep);
+
 // Object name of every such box.
 inline constexpr char kMessageBoxName[] = "rtq_message_box";

@@ -179,6 +179,8 @@ int CTransmitDlg::IsStopped() const { return m_bStop; }
 
 void CTransmitDlg::EnableCancel(int flag) { m_btnCancel->setEnabled(flag != 0); }
 
+bool CTransmitDlg::IsCancelEnabled() const { return m_btnCancel->isEnabled(); }
+
 void CTransmitDlg::Refresh() {
     const QString status = StatusText();
     const int range = m_nRange;

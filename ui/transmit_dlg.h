@@ -55,6 +55,9 @@ public:
     void SetStop(int flag);
     int IsStopped() const;
     void EnableCancel(int flag);
+    bool IsCancelEnabled() const;
+    // What Esc does: Cancel, if the window offers it.
+    void CancelIfOffered() { reject(); }
 
     // Pushes the values to the controls (queued to the user-interface
     // thread when called elsewhere, never blocking), then advances the

@@ -43,8 +43,7 @@ int CReceiveUSBThread::Run() {
 int CReceiveUSBThread::ExitInstance() {
     if (!m_bEndedPosted.exchange(true)) {
         if (INotifyWindow* owner = m_pOwner)
-            owner->PostMessage(WM_RECV_USB_ENDED, 0,
-                               reinterpret_cast<LPARAM>(this));
+            owner->PostMessage(WM_RECV_USB_ENDED, 0, Number());
     }
     return CWinThread::ExitInstance();
 }

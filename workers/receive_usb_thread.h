@@ -23,8 +23,8 @@ public:
     bool InitInstance() override;
     int Run() override;
     // Posts WM_RECV_USB_ENDED to the owner, once per thread, with lParam =
-    // this object's address so that the owner can tell a late message of an
-    // older thread from its current one.
+    // this object's Number(), so that the owner can tell a late message of
+    // an older thread from its current one.
     int ExitInstance() override;
 
     // Sets m_hEventKill (from any thread).

@@ -83,8 +83,7 @@ int CSend_USBThread::Run() {
 int CSend_USBThread::ExitInstance() {
     if (!m_bEndedPosted.exchange(true)) {
         if (INotifyWindow* owner = m_pOwner)
-            owner->PostMessage(WM_SEND_USB_ENDED, 0,
-                               reinterpret_cast<LPARAM>(this));
+            owner->PostMessage(WM_SEND_USB_ENDED, 0, Number());
     }
     return CWinThread::ExitInstance();
 }

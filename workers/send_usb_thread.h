@@ -21,7 +21,7 @@ public:
     bool InitInstance() override;
     int Run() override;
     // Posts WM_SEND_USB_ENDED to the owner, once per thread, with lParam =
-    // this object's address.
+    // this object's Number().
     int ExitInstance() override;
 
     // Only stores the values; the thread reads them after its first pause.

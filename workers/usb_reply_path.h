@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <mutex>
-#include <vector>
 
 #include "platform/event.h"
 #include "platform/notify_window.h"
@@ -26,8 +25,10 @@ public:
     // WM_START_RECV_USB: a new receive thread for `bytes` answer bytes,
     // reporting to owner; a thread still held is stopped and deleted first.
     void StartReceiveThread(int bytes, INotifyWindow* owner);
-    // WM_RECV_USB_ENDED with the ended thread's address.
-    void OnRecvUsbEnded(LPARAM thread);
+    // WM_RECV_USB_ENDED with the ended thread's number: the thread held is
+    // deleted if it is that one; a late message of an older thread is
+    // ignored.
+    void OnRecvUsbEnded(LPARAM number);
     // Sets the kill event of the thread held, if any (any thread).
     void KillReceiveUSBThread();
     // The owner goes: the thread held is stopped and deleted without
@@ -45,8 +46,4 @@ private:
     // Guards m_pReceiveUSBThread against the workers' kill calls while the
     // owner deletes the object.
     std::mutex m_recvThreadMutex;
-    // Receive threads deleted here before their ended-message was handled;
-    // that message is still to come and must not touch a newer thread that
-    // got the same address.
-    std::vector<LPARAM> m_vecRetiredRecvThreads;
 };

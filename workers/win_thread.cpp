@@ -27,12 +27,17 @@ void SetNice(int tid, int priority) {
                       NiceForPriority(priority));
 }
 
+LPARAM NextThreadNumber() {
+    static std::atomic<LPARAM> s_last{0};
+    return s_last.fetch_add(1) + 1;
+}
+
 }  // namespace
 
-CWinThread::CWinThread() = default;
+CWinThread::CWinThread() : m_nNumber(NextThreadNumber()) {}
 
 CWinThread::CWinThread(AFX_THREADPROC proc, void* param)
-    : m_pfnThreadProc(proc), m_pThreadParams(param) {}
+    : m_nNumber(NextThreadNumber()), m_pfnThreadProc(proc), m_pThreadParams(param) {}
 
 CWinThread::~CWinThread() { EndThread(); }
 

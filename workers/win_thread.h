@@ -60,6 +60,11 @@ public:
     // Must stay false: the owner deletes the object.
     bool m_bAutoDelete = false;
 
+    // This object's number, never 0 and never given to another thread
+    // object of the process: ended-messages name their thread by it, so a
+    // late message cannot be taken for a newer thread at the same address.
+    LPARAM Number() const { return m_nNumber; }
+
     CWinThread(const CWinThread&) = delete;
     CWinThread& operator=(const CWinThread&) = delete;
 
@@ -76,6 +81,7 @@ private:
     void ThreadMain();
     void ApplyPriority();
 
+    const LPARAM m_nNumber;
     AFX_THREADPROC m_pfnThreadProc = nullptr;
     void* m_pThreadParams = nullptr;
 

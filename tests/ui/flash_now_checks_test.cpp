@@ -40,9 +40,9 @@ class FlashNowChecksTest : public QObject {
         // Enter would press FLASH NOW again, not About.
         QCOMPARE(f.dlg->focusWidget(), static_cast<QWidget*>(f.dlg->m_btnFlash));
         QCOMPARE(Settings(*f.dlg), before);
-        QVERIFY(!f.dlg->pPrinter);
-        QVERIFY(!f.dlg->pThread);
-        QVERIFY(!f.dlg->m_pTransmitDlg);
+        QVERIFY(!f.dlg->m_run.pPrinter);
+        QVERIFY(!f.dlg->m_run.pThread);
+        QVERIFY(!f.dlg->m_run.m_pTransmitDlg);
         QCOMPARE(f.backend.OpenCount(), 0);
     }
 
@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(usb.OpenCount(), 2);
         QCOMPARE(usb.CloseCount(), 2);
         QCOMPARE(usb.OpenHandle(), HANDLE(INVALID_HANDLE_VALUE));
-        QVERIFY(!f.dlg->m_pSendUSBThread.load());
+        QVERIFY(!f.dlg->m_run.m_pSendUSBThread.get());
     }
 
     void aSendThreadStillPresentRefusesTheRunAndClosesTheDevice() {
@@ -151,9 +151,9 @@ private slots:
 
         // The previous run's send thread, not yet cleaned up.
         auto* previous = new CSend_USBThread;
-        f.dlg->m_pSendUSBThread = previous;
+        f.dlg->m_run.m_pSendUSBThread.reset(previous);
         Refused(f, QStringLiteral("Send Thread exist!!"), UsbIdle());
-        QCOMPARE(f.dlg->m_pSendUSBThread.load(), previous);
+        QCOMPARE(f.dlg->m_run.m_pSendUSBThread.get(), previous);
         QCOMPARE(usb.OpenCount(), 1);
         QCOMPARE(usb.CloseCount(), 1);
         QCOMPARE(usb.OpenHandle(), HANDLE(INVALID_HANDLE_VALUE));
@@ -161,9 +161,9 @@ private slots:
 
         // Its late ended-message takes only that thread.
         f.dlg->OnWorkerMessage(WM_SEND_USB_ENDED, 0, 0);
-        QCOMPARE(f.dlg->m_pSendUSBThread.load(), previous);
-        f.dlg->OnWorkerMessage(WM_SEND_USB_ENDED, 0, reinterpret_cast<LPARAM>(previous));
-        QVERIFY(!f.dlg->m_pSendUSBThread.load());
+        QCOMPARE(f.dlg->m_run.m_pSendUSBThread.get(), previous);
+        f.dlg->OnWorkerMessage(WM_SEND_USB_ENDED, 0, previous->Number());
+        QVERIFY(!f.dlg->m_run.m_pSendUSBThread.get());
     }
 };
 

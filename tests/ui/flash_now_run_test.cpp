@@ -47,7 +47,7 @@ private slots:
         bool shot = false;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            CTransmitDlg* t = f.dlg->m_pTransmitDlg;
+            CTransmitDlg* t = f.dlg->m_run.m_pTransmitDlg;
             if (!t) return;
             const auto& log = f.dlg->m_vecWorkerMessages;
             const bool disabled = IndexOf(log, WM_DISABLE_CANCEL) >= 0;
@@ -100,9 +100,9 @@ private slots:
 
         // Unlocked for the serial link; the run's objects and window gone.
         QCOMPARE(f.EnabledIds(), FlashRunFixture::SerialIdle());
-        QVERIFY(!f.dlg->pPrinter);
-        QVERIFY(!f.dlg->pThread);
-        QVERIFY(!f.dlg->m_pTransmitDlg);
+        QVERIFY(!f.dlg->m_run.pPrinter);
+        QVERIFY(!f.dlg->m_run.pThread);
+        QVERIFY(!f.dlg->m_run.m_pTransmitDlg);
         QTRY_VERIFY(!FlashRunFixture::OpenProgressWindow());
         QCOMPARE(g_bCancelled.load(), 0);
 
@@ -128,9 +128,9 @@ private slots:
         QVERIFY(!QTest::currentTestFailed());
 
         Press(f.dlg->m_btnFlash);
-        QTRY_VERIFY_WITH_TIMEOUT(f.dlg->m_pTransmitDlg && f.printer.CommandCount(CommandKind::LineCheck) > 0,
+        QTRY_VERIFY_WITH_TIMEOUT(f.dlg->m_run.m_pTransmitDlg && f.printer.CommandCount(CommandKind::LineCheck) > 0,
                                  10000);
-        CTransmitDlg* progress = f.dlg->m_pTransmitDlg;
+        CTransmitDlg* progress = f.dlg->m_run.m_pTransmitDlg;
         QPushButton* cancel = CancelButton(progress);
         QVERIFY(cancel->isEnabled());
         // A click the window system delivers, while the main dialog is modal.
@@ -144,7 +144,7 @@ private slots:
         QVERIFY(f.dlg->geometry().contains(progress->geometry()));
         QVERIFY((progress->geometry().center() - f.dlg->geometry().center()).manhattanLength() <= 2);
         // The window stays, frozen, until the run has stopped.
-        QVERIFY(f.dlg->m_pTransmitDlg && f.dlg->m_pTransmitDlg->isVisible());
+        QVERIFY(f.dlg->m_run.m_pTransmitDlg && f.dlg->m_run.m_pTransmitDlg->isVisible());
 
         QTRY_VERIFY_WITH_TIMEOUT(f.catcher.boxes.size() == 1 && !f.dlg->m_bBusy, 20000);
         QCOMPARE(f.catcher.boxes[0].text,
@@ -183,13 +183,13 @@ private slots:
         f.FlashNowAndWait(2);
         QVERIFY(!QTest::currentTestFailed());
         QCOMPARE(f.catcher.boxes[1].text, QStringLiteral("Download successfully completed!"));
-        QVERIFY(!f.dlg->pPrinter && !f.dlg->pThread);
+        QVERIFY(!f.dlg->m_run.pPrinter && !f.dlg->m_run.pThread);
 
         // Failing again and closing the dialog: the destructor reaps them.
         f.backend.SetOpenFails(true);
         f.FlashNowAndWait(3);
         QVERIFY(!QTest::currentTestFailed());
-        QVERIFY(f.dlg->pPrinter && f.dlg->pThread);
+        QVERIFY(f.dlg->m_run.pPrinter && f.dlg->m_run.pThread);
     }
 };
 

@@ -42,8 +42,8 @@ private slots:
         QCOMPARE(catcher.boxes[0].text, QStringLiteral("Download successfully completed!"));
         QCOMPARE(dlg->m_nLastResult, kResultSuccess);
         // The send and receive threads are gone once the dialog is unlocked.
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg->m_pSendUSBThread.load(), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg->m_usbReplies.m_pReceiveUSBThread.load(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg->m_run.m_pSendUSBThread.get(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg->m_run.m_usbReplies.m_pReceiveUSBThread.load(), 5000);
     }
 };
 

@@ -73,11 +73,11 @@ TEST_F(ReceiveUsbThreadTest, ReplyInPiecesIsAssembledInOrderAndSignalledOnce) {
     EXPECT_EQ(owner.signals, 1);
 
     // The ended-message names its thread, and the quit does not repeat it.
-    const LPARAM address = reinterpret_cast<LPARAM>(thread.get());
+    const LPARAM number = thread->Number();
     thread.reset();
     ASSERT_EQ(Ended(), 1u);
     EXPECT_TRUE(owner.Of(WM_RECV_USB_ENDED)[0].posted);
-    EXPECT_EQ(owner.Of(WM_RECV_USB_ENDED)[0].lParam, address);
+    EXPECT_EQ(owner.Of(WM_RECV_USB_ENDED)[0].lParam, number);
     EXPECT_EQ(usb.MaxConcurrentReads(), 1);
 }
 

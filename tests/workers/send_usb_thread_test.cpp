@@ -45,7 +45,7 @@ TEST(CSend_USBThread, RunsTheDownloadThenReportsAndEndsInOrder) {
               (std::vector<UINT>{WM_DOWNLOAD_DONE, WM_ENABLE_CONTROLS, WM_SEND_USB_ENDED}));
     EXPECT_EQ(m[0].lParam, 1041);
     EXPECT_EQ(m[1].lParam, 1);
-    EXPECT_EQ(m[2].lParam, reinterpret_cast<LPARAM>(thread.get()));
+    EXPECT_EQ(m[2].lParam, thread->Number());
     EXPECT_TRUE(m[0].posted && m[1].posted && m[2].posted);
     EXPECT_GE(m[0].atMs - calls[1].atMs, 500);
     EXPECT_GE(m[2].atMs - m[1].atMs, 1000);

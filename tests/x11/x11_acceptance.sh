@@ -114,10 +114,26 @@ wait_until 15 has_window "$MAIN" || fail "the main dialog did not appear"
 main=$(window "$MAIN")
 shot "start"
 
+# Serial link, COM17 and CG FONT, by clicks and keys.
+pick_settings() {  # pick_settings SHOT-PREFIX
+  click_main "${SERIAL[@]}"
+  choose "${PORT[@]}" COM17 "$1port-list"
+  choose "${TYPE[@]}" CG "$1type-list"
+}
+
+# The font file through Browse, typed into the file dialog.
+browse_font() {  # browse_font SHOT-PREFIX
+  click_main "${BROWSE[@]}"
+  wait_until 5 has_window '^Open$' || fail "Browse opened no file dialog"
+  xdotool type --delay 20 "$(basename "$font")"
+  shot "$1file-dialog"
+  xdotool key Return
+  wait_until 5 no_window '^Open$' || fail "the file dialog did not close"
+  shot "$1file-chosen"
+}
+
 # --- Link, port and type by clicks and keys; FLASH NOW without a file ----------
-click_main "${SERIAL[@]}"
-choose "${PORT[@]}" COM17 "port-list"
-choose "${TYPE[@]}" CG "type-list"
+pick_settings ""
 shot "settings-without-file"
 click_main "${FLASH_NOW[@]}"
 result_box 5 "refused-no-file"
@@ -128,13 +144,7 @@ result_box 5 "refused-again-by-enter"
 check "Enter after a refusal never opened About" no_window "$ABOUT"
 
 # --- The data file through Browse (it opens in the working folder) -------------
-click_main "${BROWSE[@]}"
-wait_until 5 has_window '^Open$' || fail "Browse opened no file dialog"
-xdotool type --delay 20 "$(basename "$font")"
-shot "file-dialog"
-xdotool key Return
-wait_until 5 no_window '^Open$' || fail "the file dialog did not close"
-shot "file-chosen"
+browse_font ""
 
 # --- A whole run: the progress dialog over the main dialog ---------------------
 click_main "${FLASH_NOW[@]}"
@@ -192,5 +202,29 @@ app_pid=''
 check "the exit status after Cancel is 27" test "$status" = 27
 check "no runtime folder warning" eval '! grep -q XDG_RUNTIME_DIR "$work/app.log" "$work/second.log"'
 check "the program made its private runtime folder" test -d "$work/rtqflash-runtime-$(id -u)"
+
+# --- SIGTERM while the printer switches: the run is cancelled, exit 27 ---------
+run_app "$work/term.log" &
+app_pid=$!
+wait_until 15 has_window "$MAIN" || fail "the main dialog did not appear again"
+main=$(window "$MAIN")
+pick_settings "term-"
+browse_font "term-"
+switches=$(count 'rtqsim: switch')
+erases=$(count 'rtqsim: erase')
+click_main "${FLASH_NOW[@]}"
+wait_until 10 has_window "$PROGRESS" || fail "no progress dialog for the run to end"
+wait_until 5 eval 'test "$(count "rtqsim: switch")" -gt "$switches"' || fail "the printer was not switched"
+# The program itself, not the shell that started it.
+kill -TERM "$(pgrep -n -x rtqflash)"
+shot "terminated"
+wait_until 30 gone "$app_pid" || fail "SIGTERM did not end the program"
+wait "$app_pid"
+status=$?
+app_pid=''
+check "SIGTERM during the line check exits with 27 (was $status)" test "$status" = 27
+check "the terminated run erased nothing" test "$(count 'rtqsim: erase')" = "$erases"
+check "its result went to the error stream, not to a box nobody answers" \
+  grep -q 'Application was terminated by Cancel button!' "$work/term.log"
 
 echo "x11 acceptance: all steps passed"
