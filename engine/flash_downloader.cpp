@@ -38,6 +38,7 @@ CFlashDownloader::CFlashDownloader()
 }
 
 CFlashDownloader::~CFlashDownloader() {
+    if (m_pLink) m_pLink->Unreserve();
     delete m_pLink;
     m_pLink = nullptr;
     m_pNotifyWnd = nullptr;
@@ -83,6 +84,9 @@ int CFlashDownloader::OpenSerialPort(const std::string& strPort, int32_t nBaud,
                                      const std::string& strParity,
                                      int32_t nStopBits) {
     if (!m_pLink) return kResultPortOpenFailed;
+    // Held until Finish: nobody else may take the port while it is closed
+    // for the reopen at the download speed.
+    if (!m_pLink->Reserve(strPort)) return kResultPortOpenFailed;
     if (!m_pLink->Open(strPort) || m_pLink->GetHandle() == INVALID_HANDLE_VALUE)
         return kResultPortOpenFailed;
     if (!m_pLink->Configure(static_cast<uint32_t>(nBaud), strParity, 8, nStopBits))
@@ -121,6 +125,7 @@ int CFlashDownloader::SendRaw(const uint8_t* bytes, int length) {
 void CFlashDownloader::Finish() {
     FreeBlocks();
     if (m_pLink && m_pLink->GetHandle() != INVALID_HANDLE_VALUE) m_pLink->Close();
+    if (m_pLink) m_pLink->Unreserve();
     if (!g_bUsbLink.load()) SendToWindow(WM_CLOSE_PROGRESS, 0, 0);
 }
 

@@ -157,6 +157,20 @@ int CCommPort::Configure(uint32_t baud, const std::string& parity,
     return backend.SetState(handle, dcb) ? 1 : 0;
 }
 
+int CCommPort::Reserve(const std::string& name) {
+    Unreserve();
+    if (!rtq::SerialBackend().Reserve(name)) return 0;
+    m_strReserved = name;
+    m_bReserved = true;
+    return 1;
+}
+
+void CCommPort::Unreserve() {
+    if (!m_bReserved) return;
+    m_bReserved = false;
+    rtq::SerialBackend().Unreserve(m_strReserved);
+}
+
 int CCommPort::Open(const std::string& name) {
     handle = rtq::SerialBackend().Open(name);
     return handle != INVALID_HANDLE_VALUE ? 1 : 0;

@@ -30,11 +30,19 @@ public:
     // Returns once n whole seconds have passed.
     void WaitSeconds(int n);
 
+    // Reserves the serial port for the whole run, across the reopen at the
+    // download speed (at most one reservation at a time); 0 when another
+    // program holds it. Unreserve gives it back (nothing when none).
+    int Reserve(const std::string& name);
+    void Unreserve();
+
     CCommPort(const CCommPort&) = delete;
     CCommPort& operator=(const CCommPort&) = delete;
 
 protected:
     HANDLE handle;
+    std::string m_strReserved;
+    bool m_bReserved = false;
     COMMTIMEOUTS timeouts;
     DCB dcb;
 };

@@ -36,6 +36,15 @@ public:
     virtual bool PurgeInput(HANDLE h) = 0;
     // Closes a handle this backend issued; anything else is ignored.
     virtual void Close(HANDLE h) = 0;
+    // Keeps the port reserved for this process from now until Unreserve,
+    // also while it is closed between two opens: other programs cannot take
+    // it meanwhile. False (the error stored) when another program holds it.
+    // Backends without such a notion reserve nothing.
+    virtual bool Reserve(const std::string& name) {
+        (void)name;
+        return true;
+    }
+    virtual void Unreserve(const std::string& name) { (void)name; }
 };
 
 // The process-wide serial backend: the Linux one unless a test installed

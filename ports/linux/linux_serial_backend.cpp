@@ -15,6 +15,8 @@
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "ports/device_names.h"
+#include "ports/linux/serial_syscalls.h"
+#include "ports/linux/uucp_lock.h"
 
 namespace rtq {
 
@@ -30,28 +32,32 @@ bool Fail(int err) {
     return false;
 }
 
+// The device named in a refusal, with the process that holds its lock.
+std::string LockHolderText(const std::string& path, long owner) {
+    return owner > 0 ? path + " (process " + std::to_string(owner) + ")" : path;
+}
+
 // Modem-line requests a device does not support (a pseudo-terminal).
 bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
-
-int ClampMs(int64_t ms) {
-    return static_cast<int>(std::clamp<int64_t>(ms, 0, INT_MAX));
-}
 
 }  // namespace
 
 struct LinuxSerialBackend::Port {
-    explicit Port(int f) : fd(f) {}
+    Port(SerialSyscalls& s, int f, std::string key) : sys(s), fd(f), lockKey(std::move(key)) {}
     ~Port() {
         // Left set, the exclusive flag of a pty outlives close and refuses
         // the next open.
-        ioctl(fd, TIOCNXCL);
-        flock(fd, LOCK_UN);
-        close(fd);
+        RetryOnEintr([&] { return sys.Ioctl(fd, TIOCNXCL, nullptr); });
+        RetryOnEintr([&] { return sys.Flock(fd, LOCK_UN); });
+        sys.Close(fd);
+        ReleasePortLock(lockKey);
     }
     Port(const Port&) = delete;
     Port& operator=(const Port&) = delete;
 
+    SerialSyscalls& sys;
     const int fd;
+    const std::string lockKey;
     std::mutex mutex;  // guards dcb and timeouts
     DCB dcb;
     COMMTIMEOUTS timeouts;
@@ -118,22 +124,25 @@ DCB DcbFromTermios(const termios& tio) {
 }
 
 // Raises (or drops) a modem line; a device without modem lines is fine.
-bool SetModemLine(int fd, int line, bool on) {
-    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
+bool SetModemLine(SerialSyscalls& sys, int fd, int line, bool on) {
+    if (RetryOnEintr([&] { return sys.Ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line); }) == 0)
+        return true;
     return NoModemLines(errno);
 }
 
-bool HasModemLines(int fd) {
+bool HasModemLines(SerialSyscalls& sys, int fd) {
     int lines = 0;
-    return ioctl(fd, TIOCMGET, &lines) == 0 || !NoModemLines(errno);
+    return RetryOnEintr([&] { return sys.Ioctl(fd, TIOCMGET, &lines); }) == 0 ||
+           !NoModemLines(errno);
 }
 
 // A pseudo-terminal cannot do parity: the kernel drops PARENB, and the C
 // library then reports the whole change as invalid when nothing else
 // changed. Everything else having been applied, that is a success.
-bool OnlyParityDropped(int fd, const termios& wanted) {
+bool OnlyParityDropped(SerialSyscalls& sys, int fd, const termios& wanted) {
     termios got{};
-    if (HasModemLines(fd) || tcgetattr(fd, &got) != 0) return false;
+    if (HasModemLines(sys, fd) || RetryOnEintr([&] { return sys.TcGetAttr(fd, &got); }) != 0)
+        return false;
     const tcflag_t parity = PARENB | PARODD | CMSPAR;
     return (got.c_cflag & ~parity) == (wanted.c_cflag & ~parity) &&
            got.c_iflag == wanted.c_iflag &&
@@ -141,15 +150,20 @@ bool OnlyParityDropped(int fd, const termios& wanted) {
 }
 
 // Whether the device lets output go: DSR high, or no modem lines at all.
-bool DsrHigh(int fd) {
+// An adapter that is gone fails here: *err tells why.
+bool DsrHigh(SerialSyscalls& sys, int fd, int* err) {
+    *err = 0;
     int lines = 0;
-    if (ioctl(fd, TIOCMGET, &lines) != 0) return true;
+    if (RetryOnEintr([&] { return sys.Ioctl(fd, TIOCMGET, &lines); }) != 0) {
+        if (!NoModemLines(errno)) *err = errno;
+        return true;
+    }
     return (lines & TIOCM_DSR) != 0;
 }
 
 }  // namespace
 
-LinuxSerialBackend::LinuxSerialBackend() : m_nextHandle(0x7100) {}
+LinuxSerialBackend::LinuxSerialBackend(SerialSyscalls& sys) : m_sys(sys), m_nextHandle(0x7100) {}
 
 LinuxSerialBackend::~LinuxSerialBackend() = default;
 
@@ -161,41 +175,53 @@ std::shared_ptr<LinuxSerialBackend::Port> LinuxSerialBackend::Find(HANDLE h) {
 
 HANDLE LinuxSerialBackend::Open(const std::string& name) {
     const std::string path = DevicePathForPort(name);
+    // The lock file first: a port another program reserved stays untouched,
+    // even while it is closed between two opens of that program's run.
+    std::string lockKey;
+    int err = 0;
+    long owner = 0;
+    if (!AcquirePortLock(path, &lockKey, &err, &owner)) {
+        SetLastErrorFromErrno(err, LockHolderText(path, owner));
+        return INVALID_HANDLE_VALUE;
+    }
     // O_NONBLOCK keeps open from waiting for carrier; reads and writes wait
     // through poll, so the descriptor stays non-blocking.
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = RetryOnEintr(
+        [&] { return m_sys.Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0) {
+        err = errno;
+        ReleasePortLock(lockKey);
+        SetLastErrorFromErrno(err, path);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The advisory lock next: a port somebody else holds must be left
+    // untouched, including its exclusive flag.
+    if (RetryOnEintr([&] { return m_sys.Flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+        err = errno == EWOULDBLOCK ? EBUSY : errno;
+        m_sys.Close(fd);
+        ReleasePortLock(lockKey);
+        SetLastErrorFromErrno(err, path);
+        return INVALID_HANDLE_VALUE;
+    }
+    // From here the port object closes the descriptor and releases the lock.
+    auto port = std::make_shared<Port>(m_sys, fd, lockKey);
+    termios tio{};
+    if (RetryOnEintr([&] { return m_sys.TcGetAttr(fd, &tio); }) != 0 ||
+        RetryOnEintr([&] { return m_sys.Ioctl(fd, TIOCEXCL, nullptr); }) != 0) {
         SetLastErrorFromErrno(errno, path);
         return INVALID_HANDLE_VALUE;
     }
-    // The lock first: a port somebody else holds must be left untouched,
-    // including its exclusive flag.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno == EWOULDBLOCK ? EBUSY : errno;
-        close(fd);
-        SetLastErrorFromErrno(err, path);
-        return INVALID_HANDLE_VALUE;
-    }
-    termios tio{};
-    if (tcgetattr(fd, &tio) != 0 || ioctl(fd, TIOCEXCL) != 0) {
-        const int err = errno;
-        flock(fd, LOCK_UN);
-        close(fd);
-        SetLastErrorFromErrno(err, path);
-        return INVALID_HANDLE_VALUE;
-    }
-    auto port = std::make_shared<Port>(fd);
     // Binary data from the first byte on: a tty in cooked mode alters it.
     cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_iflag &= ~(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-        SetLastErrorFromErrno(errno);
-        return INVALID_HANDLE_VALUE;  // port closes the descriptor
+    if (RetryOnEintr([&] { return m_sys.TcSetAttr(fd, TCSANOW, &tio); }) != 0) {
+        SetLastErrorFromErrno(errno, path);
+        return INVALID_HANDLE_VALUE;
     }
-    tcgetattr(fd, &tio);
+    RetryOnEintr([&] { return m_sys.TcGetAttr(fd, &tio); });
     port->dcb = DcbFromTermios(tio);
 
     std::lock_guard<std::mutex> lk(m_mutex);
@@ -217,7 +243,9 @@ bool LinuxSerialBackend::SetState(HANDLE h, const DCB& dcb) {
     auto port = Find(h);
     if (!port) return Fail(EBADF);
     termios tio{};
-    if (tcgetattr(port->fd, &tio) != 0) return Fail(errno);
+    SerialSyscalls& sys = port->sys;
+    const int fd = port->fd;
+    if (RetryOnEintr([&] { return sys.TcGetAttr(fd, &tio); }) != 0) return Fail(errno);
     cfmakeraw(&tio);
 
     speed_t speed = 0;
@@ -266,12 +294,12 @@ bool LinuxSerialBackend::SetState(HANDLE h, const DCB& dcb) {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
 
-    if (tcsetattr(port->fd, TCSANOW, &tio) != 0) {
+    if (RetryOnEintr([&] { return sys.TcSetAttr(fd, TCSANOW, &tio); }) != 0) {
         const int err = errno;
-        if (err != EINVAL || !OnlyParityDropped(port->fd, tio)) return Fail(err);
+        if (err != EINVAL || !OnlyParityDropped(sys, fd, tio)) return Fail(err);
     }
-    if (!SetModemLine(port->fd, TIOCM_DTR, dcb.fDtrControl != DTR_CONTROL_DISABLE) ||
-        !SetModemLine(port->fd, TIOCM_RTS, dcb.fRtsControl != RTS_CONTROL_DISABLE))
+    if (!SetModemLine(sys, fd, TIOCM_DTR, dcb.fDtrControl != DTR_CONTROL_DISABLE) ||
+        !SetModemLine(sys, fd, TIOCM_RTS, dcb.fRtsControl != RTS_CONTROL_DISABLE))
         return Fail(errno);
 
     std::lock_guard<std::mutex> lk(port->mutex);
@@ -300,6 +328,8 @@ bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
     *written = 0;
     auto port = Find(h);
     if (!port) return Fail(EBADF);
+    SerialSyscalls& sys = port->sys;
+    const int fd = port->fd;
     bool dsrPaced = false;
     int64_t budgetMs = 0;
     {
@@ -315,46 +345,50 @@ bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
         // Hold each piece back while the printer keeps DSR low; give up on
         // the rest once the write time-out has run out.
         if (dsrPaced) {
-            while (!DsrHigh(port->fd)) {
+            int err = 0;
+            while (!DsrHigh(sys, fd, &err)) {
                 if (NowMs() >= endMs) {
                     *written = done;
                     return true;
                 }
                 SleepMs(kDsrPollMs);
             }
+            if (err != 0) {
+                *written = done;
+                return Fail(err);
+            }
         }
         const size_t chunk = std::min(kChunkBytes, len - done);
         size_t sent = 0;
         while (sent < chunk) {
-            const ssize_t n = write(port->fd, data + done + sent, chunk - sent);
+            const ssize_t n =
+                RetryOnEintr([&] { return sys.Write(fd, data + done + sent, chunk - sent); });
             if (n > 0) {
                 sent += static_cast<size_t>(n);
                 continue;
             }
-            if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno != EAGAIN) {
                 *written = done + sent;
                 return Fail(errno);
             }
             // Output buffer full: wait for room until the time-out.
-            const int64_t left = endMs - NowMs();
-            if (left <= 0) {
+            if (NowMs() >= endMs) {
                 *written = done + sent;
                 return true;
             }
-            pollfd p{port->fd, POLLOUT, 0};
-            const int r = poll(&p, 1, ClampMs(left));
-            if (r < 0 && errno != EINTR) {
+            short revents = 0;
+            const int r = PollUntil(sys, fd, POLLOUT, endMs, &revents);
+            if (r < 0 || (r > 0 && (revents & (POLLERR | POLLHUP | POLLNVAL)))) {
                 *written = done + sent;
-                return Fail(errno);
-            }
-            if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-                *written = done + sent;
-                return Fail(EIO);
+                return Fail(r < 0 ? errno : EIO);
             }
         }
         done += chunk;
-        tcdrain(port->fd);
+        // An adapter pulled out fails here rather than at the next piece.
+        if (RetryOnEintr([&] { return sys.TcDrain(fd); }) != 0) {
+            *written = done;
+            return Fail(errno);
+        }
     }
     *written = done;
     return true;
@@ -365,6 +399,8 @@ bool LinuxSerialBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
     auto port = Find(h);
     if (!port) return Fail(EBADF);
     if (len == 0) return true;
+    SerialSyscalls& sys = port->sys;
+    const int fd = port->fd;
     int64_t waitMs = 0;
     {
         std::lock_guard<std::mutex> lk(port->mutex);
@@ -372,34 +408,55 @@ bool LinuxSerialBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
     }
     const int64_t endMs = NowMs() + waitMs;
     for (;;) {
-        pollfd p{port->fd, POLLIN, 0};
-        const int r = poll(&p, 1, ClampMs(endMs - NowMs()));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return Fail(errno);
-        }
+        short revents = 0;
+        const int r = PollUntil(sys, fd, POLLIN, endMs, &revents);
+        if (r < 0) return Fail(errno);
         if (r == 0) return true;  // the read constant ran out
-        if (p.revents & POLLNVAL) return Fail(EBADF);
-        if (!(p.revents & POLLIN)) return Fail(EIO);  // hang-up or error
-        const ssize_t n = read(port->fd, buf, len);
+        if (revents & POLLNVAL) return Fail(EBADF);
+        if (!(revents & POLLIN)) return Fail(EIO);  // hang-up or error
+        const ssize_t n = RetryOnEintr([&] { return sys.Read(fd, buf, len); });
         if (n > 0) {
             *got = static_cast<size_t>(n);
             return true;
         }
         if (n == 0) return Fail(EIO);  // end of file: the line is gone
-        if (errno == EAGAIN || errno == EINTR) {
-            if (NowMs() >= endMs) return true;
-            continue;
-        }
-        return Fail(errno);
+        if (errno != EAGAIN) return Fail(errno);
+        if (NowMs() >= endMs) return true;
     }
 }
 
 bool LinuxSerialBackend::PurgeInput(HANDLE h) {
     auto port = Find(h);
     if (!port) return Fail(EBADF);
-    if (tcflush(port->fd, TCIFLUSH) != 0) return Fail(errno);
+    if (RetryOnEintr([&] { return port->sys.TcFlush(port->fd, TCIFLUSH); }) != 0)
+        return Fail(errno);
     return true;
+}
+
+bool LinuxSerialBackend::Reserve(const std::string& name) {
+    const std::string path = DevicePathForPort(name);
+    std::string key;
+    int err = 0;
+    long owner = 0;
+    if (!AcquirePortLock(path, &key, &err, &owner)) {
+        SetLastErrorFromErrno(err, LockHolderText(path, owner));
+        return false;
+    }
+    std::lock_guard<std::mutex> lk(m_mutex);
+    m_reservations.emplace(name, key);
+    return true;
+}
+
+void LinuxSerialBackend::Unreserve(const std::string& name) {
+    std::string key;
+    {
+        std::lock_guard<std::mutex> lk(m_mutex);
+        auto it = m_reservations.find(name);
+        if (it == m_reservations.end()) return;
+        key = it->second;
+        m_reservations.erase(it);
+    }
+    ReleasePortLock(key);
 }
 
 void LinuxSerialBackend::Close(HANDLE h) {

@@ -9,13 +9,15 @@
 #include <mutex>
 #include <string>
 
+#include "ports/linux/serial_syscalls.h"
 #include "ports/serial_backend.h"
 
 namespace rtq {
 
 class LinuxSerialBackend final : public ISerialBackend {
 public:
-    LinuxSerialBackend();
+    // sys: the system calls (tests pass one that fails as hardware does).
+    explicit LinuxSerialBackend(SerialSyscalls& sys = SystemSerialSyscalls());
     ~LinuxSerialBackend() override;
     LinuxSerialBackend(const LinuxSerialBackend&) = delete;
     LinuxSerialBackend& operator=(const LinuxSerialBackend&) = delete;
@@ -31,6 +33,9 @@ public:
     bool Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) override;
     bool PurgeInput(HANDLE h) override;
     void Close(HANDLE h) override;
+    // Through the port's lock file, which other serial programs honour.
+    bool Reserve(const std::string& name) override;
+    void Unreserve(const std::string& name) override;
 
     // Output goes out in pieces of at most this many bytes, DSR being
     // tested before each.
@@ -44,8 +49,11 @@ private:
     // progress keeps its port (and descriptor) alive across a Close.
     std::shared_ptr<Port> Find(HANDLE h);
 
+    SerialSyscalls& m_sys;
     std::mutex m_mutex;
     std::map<HANDLE, std::shared_ptr<Port>> m_ports;
+    // Lock keys of the reservations, by port name.
+    std::multimap<std::string, std::string> m_reservations;
     HANDLE m_nextHandle;
 };
 

@@ -1,0 +1,132 @@
+#include "ports/linux/uucp_lock.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+namespace rtq {
+namespace {
+
+struct Held {
+    std::string path;
+    int count = 0;
+    pid_t owner = 0;  // a forked child inherits the table, not the locks
+};
+
+std::mutex g_mutex;
+// Keyed by lock file path.
+std::map<std::string, Held> g_held;
+
+// The id in an existing lock file (ASCII, as most programs write it), or
+// -1 when it cannot be read.
+long LockOwner(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    char text[32] = {};
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (n <= 0) return -1;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    return end == text || pid <= 0 ? -1 : pid;
+}
+
+bool Alive(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
+
+// Creates the lock file for this process: 0 on success, else an errno.
+int CreateLock(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    char text[16];
+    const int len = std::snprintf(text, sizeof text, "%10ld\n", static_cast<long>(getpid()));
+    const bool written = write(fd, text, static_cast<size_t>(len)) == len;
+    close(fd);
+    if (!written) {
+        unlink(path.c_str());
+        return EIO;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string PortLockFolder() {
+    const char* folder = std::getenv("RTQFLASH_LOCK_DIR");
+    return folder && *folder ? folder : "/run/lock";
+}
+
+std::string PortLockPath(const std::string& devicePath) {
+    std::string name = devicePath;
+    if (char* real = realpath(devicePath.c_str(), nullptr)) {
+        name = real;
+        free(real);
+    }
+    if (name.rfind("/dev/", 0) == 0) name.erase(0, 5);
+    for (char& c : name)
+        if (c == '/') c = '_';
+    return PortLockFolder() + "/LCK.." + name;
+}
+
+bool AcquirePortLock(const std::string& devicePath, std::string* key, int* err, long* owner) {
+    const std::string path = PortLockPath(devicePath);
+    *key = path;
+    std::lock_guard<std::mutex> lk(g_mutex);
+    auto it = g_held.find(path);
+    if (it != g_held.end() && it->second.owner != getpid()) {
+        g_held.erase(it);
+        it = g_held.end();
+    }
+    if (it != g_held.end()) {
+        ++it->second.count;
+        return true;
+    }
+    int created = CreateLock(path);
+    if (created == EEXIST) {
+        const long pid = LockOwner(path);
+        if (pid > 0 && Alive(pid) && pid != static_cast<long>(getpid())) {
+            if (owner) *owner = pid;
+            *err = EBUSY;
+            return false;
+        }
+        if (pid < 0) {
+            // Unreadable: somebody may be writing it this very moment.
+            *err = EBUSY;
+            return false;
+        }
+        // Left by a process that is gone (or by an earlier run of ours).
+        unlink(path.c_str());
+        created = CreateLock(path);
+    }
+    if (created == EACCES || created == EROFS || created == ENOENT || created == EPERM) {
+        // No lock can be kept here; count it so that releases balance.
+        g_held[path] = Held{std::string(), 1, getpid()};
+        return true;
+    }
+    if (created != 0) {
+        *err = created == EEXIST ? EBUSY : created;
+        return false;
+    }
+    g_held[path] = Held{path, 1, getpid()};
+    return true;
+}
+
+void ReleasePortLock(const std::string& key) {
+    const std::string& path = key;
+    std::lock_guard<std::mutex> lk(g_mutex);
+    auto it = g_held.find(path);
+    if (it == g_held.end() || it->second.owner != getpid() || --it->second.count > 0) return;
+    // Only a file this process made and still owns.
+    if (!it->second.path.empty() && LockOwner(path) == static_cast<long>(getpid()))
+        unlink(path.c_str());
+    g_held.erase(it);
+}
+
+}  // namespace rtq
