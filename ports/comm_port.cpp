@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "platform/last_error.h"
 #include "ports/port_state.h"
 #include "ports/serial_backend.h"
 #include "ports/usb_backend.h"
@@ -16,6 +17,10 @@ namespace {
 constexpr int64_t kWritePauseMs = 100;
 // A silent line is given up after this many whole seconds.
 constexpr int kReadDeadlineSeconds = 10;
+// A printer that holds DSR low this long without taking a byte is taken for
+// stuck: past the point where Cancel is offered nothing else would end the
+// run.
+constexpr int64_t kStalledWriteMs = 30000;
 constexpr int kUsbChunkBytes = 4096;
 constexpr int64_t kUsbReconnectPauseMs = 1000;
 // Reconnection attempts for one chunk, about a second apart: a printer
@@ -74,6 +79,7 @@ int CCommPort::Write(const uint8_t* data, int length) {
     rtq::ISerialBackend& backend = rtq::SerialBackend();
     int offset = 0;
     int remaining = length;
+    int64_t lastProgressMs = rtq::NowMs();
     do {
         size_t written = 0;
         bool ok;
@@ -85,6 +91,12 @@ int CCommPort::Write(const uint8_t* data, int length) {
         if (!ok) return 0;
         // The bytes of this call are already out; the rest is dropped.
         if (g_bCancelled.load()) return 0;
+        if (written > 0) {
+            lastProgressMs = rtq::NowMs();
+        } else if (rtq::NowMs() - lastProgressMs >= kStalledWriteMs) {
+            rtq::SetLastErrorText("the printer held its DSR line low for 30 s and took no data");
+            return 0;
+        }
         written = std::min(written, static_cast<size_t>(remaining));
         offset += static_cast<int>(written);
         remaining -= static_cast<int>(written);

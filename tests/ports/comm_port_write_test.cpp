@@ -5,6 +5,7 @@
 #include <numeric>
 #include <vector>
 
+#include "platform/last_error.h"
 #include "tests/ports/port_fixture.h"
 #include "tests/support/recording_notify_window.h"
 
@@ -79,6 +80,24 @@ TEST_F(SerialWrite, StalledCallsAreRepeatedUntilEveryByteIsOut) {
     EXPECT_EQ(serial.Writes().size(), 4u);
     EXPECT_EQ(serial.WrittenBytes(), data);
     EXPECT_EQ(clock.NowMs() - start, 3 * 3000 + 4 * 100);
+}
+
+TEST_F(SerialWrite, APrinterThatNeverTakesDataEndsTheWriteAfterThirtySeconds) {
+    OpenPort();
+    ASSERT_EQ(port.SetReadTimeout(1500), 1);  // write constant 3000
+    // Stalled for 27.9 s, then the bytes go: the write is done.
+    serial.SetZeroWrites(9);
+    const auto data = Bytes(6);
+    EXPECT_EQ(port.Write(data.data(), 6), 1);
+    EXPECT_EQ(serial.WrittenBytes(), data);
+
+    // Stalled for good: failed once 30 s passed without a byte, not never.
+    serial.SetZeroWrites(1000000);
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(port.Write(data.data(), 6), 0);
+    EXPECT_GE(clock.NowMs() - start, 30000);
+    EXPECT_LT(clock.NowMs() - start, 30000 + 3000 + 100);
+    EXPECT_NE(LastErrorText().find("DSR"), std::string::npos);
 }
 
 TEST_F(SerialWrite, FailingCallEndsTheWrite) {
