@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <thread>
 
@@ -11,6 +13,12 @@ int64_t RealNowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch())
         .count();
+}
+
+int64_t RealMonotonicUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
 }
 
 int64_t FloorDiv(int64_t a, int64_t b) {
@@ -26,6 +34,8 @@ std::atomic<Clock*> g_activeClock{nullptr};
 int64_t Clock::NowSeconds() { return FloorDiv(NowMs(), 1000); }
 
 int64_t SystemClock::NowMs() { return RealNowMs(); }
+
+int64_t SystemClock::MonotonicUs() { return RealMonotonicUs(); }
 
 void SystemClock::SleepMs(int64_t ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -44,6 +54,8 @@ bool SystemClock::WaitFor(std::condition_variable& cv,
 VirtualClock::VirtualClock(int64_t startMs) : m_nowMs(startMs) {}
 
 int64_t VirtualClock::NowMs() { return m_nowMs.load(); }
+
+int64_t VirtualClock::MonotonicUs() { return m_nowMs.load() * 1000; }
 
 void VirtualClock::SleepMs(int64_t ms) {
     if (ms > 0) Advance(ms);
@@ -69,10 +81,15 @@ void VirtualClock::ResetSlept() { m_sleptMs = 0; }
 ScaledClock::ScaledClock(int factor)
     : m_factor(factor > 0 ? factor : 1),
       m_startReal(RealNowMs()),
-      m_startVirtual(RealNowMs()) {}
+      m_startVirtual(RealNowMs()),
+      m_startRealUs(RealMonotonicUs()) {}
 
 int64_t ScaledClock::NowMs() {
     return m_startVirtual + (RealNowMs() - m_startReal) * m_factor;
+}
+
+int64_t ScaledClock::MonotonicUs() {
+    return m_startVirtual * 1000 + (RealMonotonicUs() - m_startRealUs) * m_factor;
 }
 
 void ScaledClock::SleepMs(int64_t ms) {
@@ -119,6 +136,7 @@ ScopedClock::~ScopedClock() { SetActiveClock(m_previous); }
 
 int64_t NowMs() { return ActiveClock().NowMs(); }
 int64_t NowSeconds() { return ActiveClock().NowSeconds(); }
+int64_t MonotonicUs() { return ActiveClock().MonotonicUs(); }
 void SleepMs(int64_t ms) { ActiveClock().SleepMs(ms); }
 
 SecondsDeadline::SecondsDeadline(int64_t seconds)

@@ -18,6 +18,10 @@ public:
     // Wall-clock time in milliseconds since the epoch.
     virtual int64_t NowMs() = 0;
 
+    // Microseconds on a clock that never goes back (its origin means
+    // nothing): for measuring intervals finer than NowMs shows.
+    virtual int64_t MonotonicUs() = 0;
+
     // Sleeps for ms milliseconds (nothing for ms <= 0).
     virtual void SleepMs(int64_t ms) = 0;
 
@@ -35,6 +39,7 @@ public:
 class SystemClock final : public Clock {
 public:
     int64_t NowMs() override;
+    int64_t MonotonicUs() override;  // CLOCK_MONOTONIC
     void SleepMs(int64_t ms) override;
     bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk,
                  int64_t ms, const std::function<bool()>& pred) override;
@@ -48,6 +53,7 @@ class VirtualClock final : public Clock {
 public:
     explicit VirtualClock(int64_t startMs = 1'700'000'000'000);
     int64_t NowMs() override;
+    int64_t MonotonicUs() override;  // NowMs in microseconds
     void SleepMs(int64_t ms) override;
     bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk,
                  int64_t ms, const std::function<bool()>& pred) override;
@@ -68,6 +74,8 @@ class ScaledClock final : public Clock {
 public:
     explicit ScaledClock(int factor);
     int64_t NowMs() override;
+    // Real monotonic time since construction, scaled, from NowMs's start.
+    int64_t MonotonicUs() override;
     void SleepMs(int64_t ms) override;
     bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk,
                  int64_t ms, const std::function<bool()>& pred) override;
@@ -76,6 +84,7 @@ private:
     int64_t m_factor;
     int64_t m_startReal;
     int64_t m_startVirtual;
+    int64_t m_startRealUs;  // monotonic
 };
 
 // The process-wide clock; SystemClock unless a test installed another.
@@ -97,6 +106,7 @@ private:
 // Shorthands on the active clock.
 int64_t NowMs();
 int64_t NowSeconds();
+int64_t MonotonicUs();
 void SleepMs(int64_t ms);
 
 // A deadline of T whole seconds from now has passed once the current

@@ -8,15 +8,25 @@ namespace rtq {
 
 namespace {
 std::atomic<ISerialBackend*> g_serialBackend{nullptr};
-}  // namespace
 
-ISerialBackend& SerialBackend() {
-    ISerialBackend* b = g_serialBackend.load();
-    if (b) return *b;
+ISerialBackend& LinuxBackend() {
     static LinuxSerialBackend linuxBackend;
     return linuxBackend;
 }
 
+}  // namespace
+
+ISerialBackend& SerialBackend() {
+    ISerialBackend* b = g_serialBackend.load();
+    return b ? *b : LinuxBackend();
+}
+
 void SetSerialBackend(ISerialBackend* backend) { g_serialBackend.store(backend); }
+
+bool ReplaceSerialBackend(ISerialBackend* expected, ISerialBackend* next) {
+    ISerialBackend* stored = g_serialBackend.load();
+    if ((stored ? stored : &LinuxBackend()) != expected) return false;
+    return g_serialBackend.compare_exchange_strong(stored, next);
+}
 
 }  // namespace rtq

@@ -51,5 +51,9 @@ public:
 // another.
 ISerialBackend& SerialBackend();
 void SetSerialBackend(ISerialBackend* backend);  // nullptr: the Linux one
+// Installs next only while expected is the installed one (the Linux one
+// counts as installed when none is); true if it was. For decorators, which
+// must not undo a change somebody else made meanwhile.
+bool ReplaceSerialBackend(ISerialBackend* expected, ISerialBackend* next);
 
 }  // namespace rtq

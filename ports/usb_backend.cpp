@@ -8,15 +8,25 @@ namespace rtq {
 
 namespace {
 std::atomic<IUsbBackend*> g_usbBackend{nullptr};
-}  // namespace
 
-IUsbBackend& UsbBackend() {
-    IUsbBackend* b = g_usbBackend.load();
-    if (b) return *b;
+IUsbBackend& LinuxBackend() {
     static LinuxUsbBackend linuxBackend;
     return linuxBackend;
 }
 
+}  // namespace
+
+IUsbBackend& UsbBackend() {
+    IUsbBackend* b = g_usbBackend.load();
+    return b ? *b : LinuxBackend();
+}
+
 void SetUsbBackend(IUsbBackend* backend) { g_usbBackend.store(backend); }
+
+bool ReplaceUsbBackend(IUsbBackend* expected, IUsbBackend* next) {
+    IUsbBackend* stored = g_usbBackend.load();
+    if ((stored ? stored : &LinuxBackend()) != expected) return false;
+    return g_usbBackend.compare_exchange_strong(stored, next);
+}
 
 }  // namespace rtq

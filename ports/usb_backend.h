@@ -42,5 +42,9 @@ public:
 // another.
 IUsbBackend& UsbBackend();
 void SetUsbBackend(IUsbBackend* backend);  // nullptr: the Linux one
+// Installs next only while expected is the installed one (the Linux one
+// counts as installed when none is); true if it was. For decorators, which
+// must not undo a change somebody else made meanwhile.
+bool ReplaceUsbBackend(IUsbBackend* expected, IUsbBackend* next);
 
 }  // namespace rtq

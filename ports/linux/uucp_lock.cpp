@@ -21,9 +21,17 @@ struct Held {
     pid_t owner = 0;  // a forked child inherits the table, not the locks
 };
 
-std::mutex g_mutex;
+// Never destroyed: a port still open while the process exits releases its
+// lock from another static's destructor.
+std::mutex& Mutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
 // Keyed by lock file path.
-std::map<std::string, Held> g_held;
+std::map<std::string, Held>& HeldLocks() {
+    static auto* held = new std::map<std::string, Held>;
+    return *held;
+}
 
 // The id in an existing lock file (ASCII, as most programs write it), or
 // -1 when it cannot be read.
@@ -78,13 +86,14 @@ std::string PortLockPath(const std::string& devicePath) {
 bool AcquirePortLock(const std::string& devicePath, std::string* key, int* err, long* owner) {
     const std::string path = PortLockPath(devicePath);
     *key = path;
-    std::lock_guard<std::mutex> lk(g_mutex);
-    auto it = g_held.find(path);
-    if (it != g_held.end() && it->second.owner != getpid()) {
-        g_held.erase(it);
-        it = g_held.end();
+    std::lock_guard<std::mutex> lk(Mutex());
+    std::map<std::string, Held>& held = HeldLocks();
+    auto it = held.find(path);
+    if (it != held.end() && it->second.owner != getpid()) {
+        held.erase(it);
+        it = held.end();
     }
-    if (it != g_held.end()) {
+    if (it != held.end()) {
         ++it->second.count;
         return true;
     }
@@ -107,26 +116,27 @@ bool AcquirePortLock(const std::string& devicePath, std::string* key, int* err, 
     }
     if (created == EACCES || created == EROFS || created == ENOENT || created == EPERM) {
         // No lock can be kept here; count it so that releases balance.
-        g_held[path] = Held{std::string(), 1, getpid()};
+        held[path] = Held{std::string(), 1, getpid()};
         return true;
     }
     if (created != 0) {
         *err = created == EEXIST ? EBUSY : created;
         return false;
     }
-    g_held[path] = Held{path, 1, getpid()};
+    held[path] = Held{path, 1, getpid()};
     return true;
 }
 
 void ReleasePortLock(const std::string& key) {
     const std::string& path = key;
-    std::lock_guard<std::mutex> lk(g_mutex);
-    auto it = g_held.find(path);
-    if (it == g_held.end() || it->second.owner != getpid() || --it->second.count > 0) return;
+    std::lock_guard<std::mutex> lk(Mutex());
+    std::map<std::string, Held>& held = HeldLocks();
+    auto it = held.find(path);
+    if (it == held.end() || it->second.owner != getpid() || --it->second.count > 0) return;
     // Only a file this process made and still owns.
     if (!it->second.path.empty() && LockOwner(path) == static_cast<long>(getpid()))
         unlink(path.c_str());
-    g_held.erase(it);
+    held.erase(it);
 }
 
 }  // namespace rtq

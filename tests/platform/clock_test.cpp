@@ -60,4 +60,15 @@ TEST(Event, WakesAWaiterOnAnotherThread) {
     t.join();
 }
 
+TEST(MonotonicUs, FollowsEachClocksOwnTime) {
+    VirtualClock virt(5'000);
+    virt.SleepMs(250);
+    EXPECT_EQ(virt.MonotonicUs(), 5'250'000);
+    rtq::ScaledClock scaled(100);
+    const int64_t before = scaled.MonotonicUs();
+    scaled.SleepMs(2'000);
+    EXPECT_GE(scaled.MonotonicUs() - before, 2'000'000);
+    EXPECT_LT(scaled.MonotonicUs() - before, 60'000'000);
+}
+
 }  // namespace
