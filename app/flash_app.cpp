@@ -1,14 +1,44 @@
 #include "app/flash_app.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
 #include <QGuiApplication>
 #include <QPointer>
 #include <QSessionManager>
 
 #include "app/single_instance.h"
 #include "app/termination_signals.h"
+#include "ports/wire_trace.h"
 #include "engine/result_codes.h"
 #include "ui/flash_dlg.h"
 #include "ui/message_boxes.h"
+
+namespace {
+
+// RTQFLASH_TRACE=FILE: the wire trace of every run of this session. A
+// trace that cannot be written leaves the runs untraced, with a word why.
+class TraceSession {
+public:
+    TraceSession() {
+        const char* path = std::getenv("RTQFLASH_TRACE");
+        if (!path || !*path) return;
+        std::string error;
+        m_bOn = rtq::StartWireTrace(path, &error);
+        if (!m_bOn) std::fprintf(stderr, "%s: %s\n", qPrintable(ApplicationName()), error.c_str());
+    }
+    ~TraceSession() {
+        if (m_bOn) rtq::StopWireTrace();
+    }
+    TraceSession(const TraceSession&) = delete;
+    TraceSession& operator=(const TraceSession&) = delete;
+
+private:
+    bool m_bOn = false;
+};
+
+}  // namespace
 
 CFlashApp::CFlashApp() = default;
 
@@ -31,6 +61,10 @@ bool CFlashApp::InitInstance() {
         return false;
     }
 
+    // A record of the link for the whole session, when asked for. Only
+    // the copy that runs writes it: a refused second start adds nothing.
+    // Declared before the dialog: it stops after the dialog's workers ended.
+    const TraceSession trace;
     auto dlg = std::make_unique<CFlashDlg>();
     QPointer<CFlashDlg> raiseTarget(dlg.get());
     m_pInstance->SetRaiseHandler([raiseTarget] {

@@ -72,6 +72,7 @@ run_app() {
   local log=$1
   shift
   (cd "$work/samples" && exec "$@" env -u XDG_RUNTIME_DIR TMPDIR="$work" QT_QPA_PLATFORM=xcb \
+    RTQFLASH_TRACE="$work/wire.trace" \
     XDG_CONFIG_HOME="$work/config" RTQFLASH_DEVICE_ROOT="$work/dev" "$rtqflash") >"$log" 2>&1
 }
 
@@ -159,6 +160,7 @@ result_box 60 "first-run-done"
 check "the first run sent the file once" test "$(count 'rtqsim: data sector 20 ')" = 1
 check "the simulated flash holds the file at sector 20" \
   cmp -s -i $((0x100000)):0 -n "$(stat -c %s "$font")" "$work/flash.bin" "$font"
+check "the wire trace holds the run's data frame" grep -q ' tx .* 1D 11$' "$work/wire.trace"
 shot "after-first-run"
 
 # Enter closed the box; the next Enter is FLASH NOW again.
@@ -227,4 +229,5 @@ check "the terminated run erased nothing" test "$(count 'rtqsim: erase')" = "$er
 check "its result went to the error stream, not to a box nobody answers" \
   grep -q 'Application was terminated by Cancel button!' "$work/term.log"
 
+cp "$work/wire.trace" "$shots/wire.trace"
 echo "x11 acceptance: all steps passed"
