@@ -76,7 +76,7 @@ void CallQueue::Drain() {
 
 bool CallQueue::RunUntil(const std::function<bool()>& done, int64_t timeoutMs) {
     const std::shared_ptr<State> state = m_state;
-    const int64_t end = timeoutMs < 0 ? 0 : NowMs() + timeoutMs;
+    const int64_t end = timeoutMs < 0 ? 0 : SteadyMs() + timeoutMs;
     for (;;) {
         Drain();
         if (done()) return true;
@@ -84,7 +84,7 @@ bool CallQueue::RunUntil(const std::function<bool()>& done, int64_t timeoutMs) {
         if (state->closed) return done();
         int64_t wait = -1;
         if (timeoutMs >= 0) {
-            wait = end - NowMs();
+            wait = end - SteadyMs();
             if (wait <= 0) {
                 lk.unlock();
                 return done();

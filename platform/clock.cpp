@@ -31,7 +31,9 @@ std::atomic<Clock*> g_activeClock{nullptr};
 
 }  // namespace
 
-int64_t Clock::NowSeconds() { return FloorDiv(NowMs(), 1000); }
+int64_t Clock::SteadyMs() { return FloorDiv(MonotonicUs(), 1000); }
+
+int64_t Clock::SteadySeconds() { return FloorDiv(SteadyMs(), 1000); }
 
 int64_t SystemClock::NowMs() { return RealNowMs(); }
 
@@ -51,11 +53,13 @@ bool SystemClock::WaitFor(std::condition_variable& cv,
     return cv.wait_for(lk, std::chrono::milliseconds(ms), pred);
 }
 
-VirtualClock::VirtualClock(int64_t startMs) : m_nowMs(startMs) {}
+VirtualClock::VirtualClock(int64_t startMs) : m_steadyMs(startMs) {}
 
-int64_t VirtualClock::NowMs() { return m_nowMs.load(); }
+int64_t VirtualClock::NowMs() { return m_steadyMs.load() + m_wallOffsetMs.load(); }
 
-int64_t VirtualClock::MonotonicUs() { return m_nowMs.load() * 1000; }
+int64_t VirtualClock::MonotonicUs() { return m_steadyMs.load() * 1000; }
+
+void VirtualClock::StepWall(int64_t ms) { m_wallOffsetMs += ms; }
 
 void VirtualClock::SleepMs(int64_t ms) {
     if (ms > 0) Advance(ms);
@@ -70,7 +74,7 @@ bool VirtualClock::WaitFor(std::condition_variable&,
 }
 
 void VirtualClock::Advance(int64_t ms) {
-    m_nowMs += ms;
+    m_steadyMs += ms;
     m_sleptMs += ms;
 }
 
@@ -80,12 +84,11 @@ void VirtualClock::ResetSlept() { m_sleptMs = 0; }
 
 ScaledClock::ScaledClock(int factor)
     : m_factor(factor > 0 ? factor : 1),
-      m_startReal(RealNowMs()),
       m_startVirtual(RealNowMs()),
       m_startRealUs(RealMonotonicUs()) {}
 
 int64_t ScaledClock::NowMs() {
-    return m_startVirtual + (RealNowMs() - m_startReal) * m_factor;
+    return m_startVirtual + FloorDiv(RealMonotonicUs() - m_startRealUs, 1000) * m_factor;
 }
 
 int64_t ScaledClock::MonotonicUs() {
@@ -96,8 +99,8 @@ void ScaledClock::SleepMs(int64_t ms) {
     if (ms <= 0) return;
     // Sleep until the scaled time has reached the target, so that many short
     // sleeps do not drift below their sum.
-    const int64_t target = NowMs() + ms;
-    for (int64_t left = ms; left > 0; left = target - NowMs()) {
+    const int64_t target = SteadyMs() + ms;
+    for (int64_t left = ms; left > 0; left = target - SteadyMs()) {
         std::this_thread::sleep_for(
             std::chrono::microseconds((left * 1000 + m_factor - 1) / m_factor));
     }
@@ -110,8 +113,8 @@ bool ScaledClock::WaitFor(std::condition_variable& cv,
         cv.wait(lk, pred);
         return true;
     }
-    const int64_t target = NowMs() + ms;
-    for (int64_t left = ms; left > 0; left = target - NowMs()) {
+    const int64_t target = SteadyMs() + ms;
+    for (int64_t left = ms; left > 0; left = target - SteadyMs()) {
         if (cv.wait_for(lk,
                         std::chrono::microseconds((left * 1000 + m_factor - 1) /
                                                   m_factor),
@@ -135,17 +138,18 @@ ScopedClock::ScopedClock(Clock& clock) : m_previous(g_activeClock.load()) {
 ScopedClock::~ScopedClock() { SetActiveClock(m_previous); }
 
 int64_t NowMs() { return ActiveClock().NowMs(); }
-int64_t NowSeconds() { return ActiveClock().NowSeconds(); }
+int64_t SteadyMs() { return ActiveClock().SteadyMs(); }
+int64_t SteadySeconds() { return ActiveClock().SteadySeconds(); }
 int64_t MonotonicUs() { return ActiveClock().MonotonicUs(); }
 void SleepMs(int64_t ms) { ActiveClock().SleepMs(ms); }
 
 SecondsDeadline::SecondsDeadline(int64_t seconds)
-    : m_endSecond(NowSeconds() + seconds) {}
+    : m_endSecond(SteadySeconds() + seconds) {}
 
-bool SecondsDeadline::Passed() const { return NowSeconds() > m_endSecond; }
+bool SecondsDeadline::Passed() const { return SteadySeconds() > m_endSecond; }
 
 int64_t SecondsDeadline::RemainingMs() const {
-    const int64_t left = (m_endSecond + 1) * 1000 - NowMs();
+    const int64_t left = (m_endSecond + 1) * 1000 - SteadyMs();
     return left > 0 ? left : 0;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 // The one source of time for the core. Every clock read, millisecond sleep
 // and timed wait goes through the active Clock, so tests can run the
-// protocol's long pauses on a virtual clock at no cost.
+// protocol's long pauses on a virtual clock at no cost. Durations and
+// deadlines are measured on the steady clock, so that a step of the wall
+// clock (a time sync) neither stretches nor cuts a wait; the wall clock is
+// for dates only.
 
 #include <atomic>
 #include <condition_variable>
@@ -31,8 +34,10 @@ public:
                          std::unique_lock<std::mutex>& lk, int64_t ms,
                          const std::function<bool()>& pred) = 0;
 
-    // Whole-second calendar time: the time base of the link.
-    int64_t NowSeconds();
+    // Milliseconds and whole seconds of the steady clock (MonotonicUs):
+    // the time base of every wait and deadline.
+    int64_t SteadyMs();
+    int64_t SteadySeconds();
 };
 
 // Real time.
@@ -51,20 +56,25 @@ public:
 // never return and is reported by returning false at once instead.
 class VirtualClock final : public Clock {
 public:
+    // Both clocks start at startMs and move together, but for StepWall.
     explicit VirtualClock(int64_t startMs = 1'700'000'000'000);
     int64_t NowMs() override;
-    int64_t MonotonicUs() override;  // NowMs in microseconds
+    int64_t MonotonicUs() override;
     void SleepMs(int64_t ms) override;
     bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk,
                  int64_t ms, const std::function<bool()>& pred) override;
 
     void Advance(int64_t ms);
+    // Sets the wall clock forwards (ms > 0) or back, as a time sync does;
+    // the steady clock does not move.
+    void StepWall(int64_t ms);
     // Total milliseconds slept or waited since construction (or Reset).
     int64_t SleptMs() const;
     void ResetSlept();
 
 private:
-    std::atomic<int64_t> m_nowMs;
+    std::atomic<int64_t> m_steadyMs;
+    std::atomic<int64_t> m_wallOffsetMs{0};
     std::atomic<int64_t> m_sleptMs{0};
 };
 
@@ -73,6 +83,7 @@ private:
 class ScaledClock final : public Clock {
 public:
     explicit ScaledClock(int factor);
+    // The wall clock at construction, moved on by the scaled steady time.
     int64_t NowMs() override;
     // Real monotonic time since construction, scaled, from NowMs's start.
     int64_t MonotonicUs() override;
@@ -82,7 +93,6 @@ public:
 
 private:
     int64_t m_factor;
-    int64_t m_startReal;
     int64_t m_startVirtual;
     int64_t m_startRealUs;  // monotonic
 };
@@ -105,12 +115,14 @@ private:
 
 // Shorthands on the active clock.
 int64_t NowMs();
-int64_t NowSeconds();
+int64_t SteadyMs();
+int64_t SteadySeconds();
 int64_t MonotonicUs();
 void SleepMs(int64_t ms);
 
 // A deadline of T whole seconds from now has passed once the current
-// whole second is strictly later than start + T, so it lasts T to T + 1 s.
+// whole second (of the steady clock) is strictly later than start + T, so
+// it lasts T to T + 1 s.
 class SecondsDeadline {
 public:
     explicit SecondsDeadline(int64_t seconds);

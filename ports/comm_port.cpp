@@ -79,7 +79,7 @@ int CCommPort::Write(const uint8_t* data, int length) {
     rtq::ISerialBackend& backend = rtq::SerialBackend();
     int offset = 0;
     int remaining = length;
-    int64_t lastProgressMs = rtq::NowMs();
+    int64_t lastProgressMs = rtq::SteadyMs();
     do {
         size_t written = 0;
         bool ok;
@@ -92,8 +92,8 @@ int CCommPort::Write(const uint8_t* data, int length) {
         // The bytes of this call are already out; the rest is dropped.
         if (g_bCancelled.load()) return 0;
         if (written > 0) {
-            lastProgressMs = rtq::NowMs();
-        } else if (rtq::NowMs() - lastProgressMs >= kStalledWriteMs) {
+            lastProgressMs = rtq::SteadyMs();
+        } else if (rtq::SteadyMs() - lastProgressMs >= kStalledWriteMs) {
             rtq::SetLastErrorText("the printer held its DSR line low for 30 s and took no data");
             return 0;
         }

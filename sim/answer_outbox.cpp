@@ -11,7 +11,7 @@ namespace rtq::sim {
 int AnswerOutbox::PollTimeoutMs(const SimPrinter& printer) {
     const auto release = printer.NextReleaseMs();
     if (!release) return -1;
-    const int64_t left = *release - rtq::NowMs();
+    const int64_t left = *release - rtq::SteadyMs();
     return static_cast<int>(left < 0 ? 0 : left > 60000 ? 60000 : left);
 }
 

@@ -33,12 +33,12 @@ int GetPrinterStatus(int fd) {
 
 NodeWait WaitForPrinterNode(const std::string& path, int stopFd, int64_t timeoutMs,
                             int* fd, int* lastErrno) {
-    const int64_t end = rtq::NowMs() + timeoutMs;
+    const int64_t end = rtq::SteadyMs() + timeoutMs;
     for (;;) {
         *fd = OpenPrinterNode(path);
         if (*fd >= 0) return NodeWait::Open;
         *lastErrno = errno;
-        const int64_t left = end - rtq::NowMs();
+        const int64_t left = end - rtq::SteadyMs();
         if (left <= 0) return NodeWait::TimedOut;
         if (WaitForStop(stopFd, left < kRetryMs ? left : kRetryMs)) return NodeWait::Stopped;
     }

@@ -9,11 +9,11 @@
 namespace rtq::sim {
 
 bool WaitForStop(int stopFd, int64_t ms) {
-    const int64_t end = rtq::NowMs() + (ms < 0 ? 0 : ms);
+    const int64_t end = rtq::SteadyMs() + (ms < 0 ? 0 : ms);
     for (;;) {
         int timeout = -1;
         if (ms >= 0) {
-            const int64_t left = end - rtq::NowMs();
+            const int64_t left = end - rtq::SteadyMs();
             if (left <= 0) return false;
             timeout = static_cast<int>(left > 60000 ? 60000 : left);
         }
@@ -23,7 +23,7 @@ bool WaitForStop(int stopFd, int64_t ms) {
         if (rc < 0 && errno != EINTR) {
             // Cannot watch the pipe: still honour the wait, never spin.
             if (ms < 0) return false;
-            rtq::SleepMs(end - rtq::NowMs());
+            rtq::SleepMs(end - rtq::SteadyMs());
             return false;
         }
     }

@@ -338,7 +338,7 @@ bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
         budgetMs = port->timeouts.WriteTotalTimeoutConstant;
     }
     if (budgetMs <= 0) budgetMs = kDefaultWriteBudgetMs;
-    const int64_t endMs = NowMs() + budgetMs;
+    const int64_t endMs = SteadyMs() + budgetMs;
 
     size_t done = 0;
     while (done < len) {
@@ -347,7 +347,7 @@ bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
         if (dsrPaced) {
             int err = 0;
             while (!DsrHigh(sys, fd, &err)) {
-                if (NowMs() >= endMs) {
+                if (SteadyMs() >= endMs) {
                     *written = done;
                     return true;
                 }
@@ -372,7 +372,7 @@ bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
                 return Fail(errno);
             }
             // Output buffer full: wait for room until the time-out.
-            if (NowMs() >= endMs) {
+            if (SteadyMs() >= endMs) {
                 *written = done + sent;
                 return true;
             }
@@ -406,7 +406,7 @@ bool LinuxSerialBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
         std::lock_guard<std::mutex> lk(port->mutex);
         waitMs = port->timeouts.ReadTotalTimeoutConstant;
     }
-    const int64_t endMs = NowMs() + waitMs;
+    const int64_t endMs = SteadyMs() + waitMs;
     for (;;) {
         short revents = 0;
         const int r = PollUntil(sys, fd, POLLIN, endMs, &revents);
@@ -421,7 +421,7 @@ bool LinuxSerialBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
         }
         if (n == 0) return Fail(EIO);  // end of file: the line is gone
         if (errno != EAGAIN) return Fail(errno);
-        if (NowMs() >= endMs) return true;
+        if (SteadyMs() >= endMs) return true;
     }
 }
 

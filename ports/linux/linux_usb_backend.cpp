@@ -252,10 +252,10 @@ UsbWriteStatus LinuxUsbBackend::Write(HANDLE h, const uint8_t* data,
         return WriteFailed(errno);
     WriteTimer timer;
     size_t done = 0;
-    int64_t lastProgressMs = NowMs();
+    int64_t lastProgressMs = SteadyMs();
     UsbWriteStatus status = UsbWriteStatus::Ok;
     while (done < len) {
-        const int64_t leftMs = lastProgressMs + m_writeStallMs - NowMs();
+        const int64_t leftMs = lastProgressMs + m_writeStallMs - SteadyMs();
         if (leftMs <= 0 || !timer.Arm(leftMs)) {
             SetLastErrorText("USB write timed out: the printer took no data for " +
                              std::to_string(m_writeStallMs) + " ms");
@@ -269,7 +269,7 @@ UsbWriteStatus LinuxUsbBackend::Write(HANDLE h, const uint8_t* data,
         if (n > 0) {
             done += static_cast<size_t>(n);
             *written = done;
-            lastProgressMs = NowMs();
+            lastProgressMs = SteadyMs();
         } else if (n == 0) {
             status = WriteFailed(EIO);
             break;
@@ -286,11 +286,11 @@ UsbWriteStatus LinuxUsbBackend::Write(HANDLE h, const uint8_t* data,
 bool LinuxUsbBackend::WaitReadable(HANDLE h, int64_t timeoutMs) {
     Call port = Find(h);
     if (!port) return true;
-    const int64_t endMs = NowMs() + std::max<int64_t>(timeoutMs, 0);
+    const int64_t endMs = SteadyMs() + std::max<int64_t>(timeoutMs, 0);
     for (;;) {
         pollfd p[2];
         port->PollSet(p, POLLIN);
-        const int r = poll(p, 2, ClampMs(endMs - NowMs()));
+        const int r = poll(p, 2, ClampMs(endMs - SteadyMs()));
         if (r > 0) return true;
         if (r == 0) return false;
         if (errno != EINTR) {

@@ -32,7 +32,7 @@ SerialSyscalls& SystemSerialSyscalls() {
 int PollUntil(SerialSyscalls& sys, int fd, short events, int64_t endMs, short* revents) {
     for (;;) {
         pollfd p{fd, events, 0};
-        const int waitMs = static_cast<int>(std::clamp<int64_t>(endMs - NowMs(), 0, INT_MAX));
+        const int waitMs = static_cast<int>(std::clamp<int64_t>(endMs - SteadyMs(), 0, INT_MAX));
         const int r = sys.Poll(&p, 1, waitMs);
         if (r < 0 && errno == EINTR) continue;
         *revents = p.revents;

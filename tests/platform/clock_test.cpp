@@ -72,3 +72,26 @@ TEST(MonotonicUs, FollowsEachClocksOwnTime) {
 }
 
 }  // namespace
+
+namespace rtq {
+namespace {
+
+TEST(SteadyTime, AWallClockStepMovesNoDeadline) {
+    for (int64_t step : {-3'600'000, 3'600'000}) {
+        VirtualClock clock(10'000);
+        ScopedClock use(clock);
+        const SecondsDeadline deadline(5);
+        clock.SleepMs(2'000);
+        clock.StepWall(step);
+        EXPECT_EQ(NowMs(), 12'000 + step);
+        EXPECT_EQ(SteadyMs(), 12'000);
+        EXPECT_FALSE(deadline.Passed());
+        // Still T to T + 1 seconds from the start, as without the step.
+        EXPECT_EQ(deadline.RemainingMs(), 4'000);
+        deadline.SleepUntilPassed();
+        EXPECT_EQ(SteadyMs(), 16'000);
+    }
+}
+
+}  // namespace
+}  // namespace rtq
