@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/download_type.h"
 #include "cli/file_checks.h"
+#include "cli/text_escape.h"
 #include "engine/data_file.h"
 #include "engine/result_codes.h"
 #include "engine/sector_sizes.h"
@@ -22,7 +23,7 @@ std::string Hex(int64_t value) {
 void PrintPlan(std::ostream& out, const DownloadType& type, const std::string& path,
                const std::vector<int32_t>& plan) {
     const bool ipl = type.kind == DownloadKind::IplFirmware;
-    out << type.displayName << ": " << path << ", " << FileLength(path) << " bytes, "
+    out << type.displayName << ": " << EscapeText(path) << ", " << FileLength(path) << " bytes, "
         << plan.size() << (plan.size() == 1 ? " sector" : " sectors") << "\n";
     int64_t offset = ipl ? kIplSkippedBytes : 0;
     for (int32_t s : plan) {

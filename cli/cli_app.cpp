@@ -1,20 +1,65 @@
 #include "cli/cli_app.h"
 
+#include <memory>
+
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
+#include "cli/progress_view.h"
+#include "cli/text_escape.h"
 #include "engine/failure_hint.h"
 #include "engine/result_codes.h"
 #include "engine/run_settings.h"
+#include "platform/clock.h"
 #include "platform/last_error.h"
+#include "ports/wire_trace.h"
 
 namespace rtq::cli {
 
-std::string ResultLine(int code) {
+namespace {
+
+// The exact message of a code, empty for codes without one.
+std::string ResultMessageText(int code) {
     bool shown = false;
     const std::string text =
         ResultText(code, rtq::LastErrorText(), g_strFriendlyName, g_strPinCode, &shown);
+    return shown ? text : std::string();
+}
+
+std::unique_ptr<ProgressView> MakeView(const CliOptions& o, std::ostream& out, std::ostream& err,
+                                       bool errIsTerminal) {
+    if (o.quiet) return std::make_unique<SilentProgress>();
+    if (o.json) return std::make_unique<JsonProgress>(out);
+    if (errIsTerminal) return std::make_unique<TerminalProgress>(err);
+    return std::make_unique<PlainProgress>(err);
+}
+
+// The cause line on err (when known), then the result on out.
+int Report(int result, bool json, int64_t startMs, std::ostream& out, std::ostream& err) {
+    const std::string hint = FailureHint(result);
+    if (!hint.empty()) err << "rtqflash-cli: " << EscapeText(hint) << "\n";
+    const int status = ExitStatusForResult(result);
+    if (json) {
+        RunSummary summary;
+        summary.result = result;
+        summary.message = ResultMessageText(result);
+        summary.hint = hint;
+        summary.exitStatus = status;
+        summary.elapsedSeconds = std::max<int64_t>(0, rtq::SteadyMs() - startMs) / 1000.0;
+        out << JsonResultLine(summary) << "\n";
+    } else {
+        out << ResultLine(result) << "\n";
+    }
+    out.flush();
+    return status;
+}
+
+}  // namespace
+
+std::string ResultLine(int code) {
+    const std::string text = ResultMessageText(code);
     std::string line = "result " + std::to_string(code);
-    if (shown) line += ": " + text;
+    if (!text.empty()) line += ": " + EscapeText(text);
     return line;
 }
 
@@ -22,22 +67,36 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
            bool errIsTerminal) {
     const ParseResult parsed = ParseCommandLine(args);
     if (!parsed.ok) {
-        err << "rtqflash-cli: " << parsed.error << "\n" << UsageText();
+        err << "rtqflash-cli: " << EscapeText(parsed.error) << "\n";
         return kExitUsage;
     }
     const CliOptions& options = parsed.options;
-    if (options.command == Command::Help) {
-        out << UsageText();
-        return 0;
+    const int64_t startMs = rtq::SteadyMs();
+    switch (options.command) {
+        case Command::Help:
+        case Command::Version:
+            out << parsed.text;
+            return 0;
+        case Command::List:
+            return RunList(options, out);
+        case Command::Check:
+            return Report(RunCheck(options, out, err), false, startMs, out, err);
+        case Command::Flash:
+            break;
     }
-    const int result = options.command == Command::Flash
-                           ? RunFlash(options, err, errIsTerminal)
-                           : RunCheck(options, out, err);
-    const std::string hint = FailureHint(result);
-    if (!hint.empty()) err << "rtqflash-cli: " << hint << "\n";
-    out << ResultLine(result) << "\n";
-    out.flush();
-    return ExitStatusForResult(result);
+    // Asked for, a trace that cannot be written stops the run before the
+    // printer is touched.
+    std::string traceError;
+    if (options.traceGiven && !rtq::StartWireTrace(options.trace, &traceError)) {
+        err << "rtqflash-cli: " << EscapeText(traceError) << "\n";
+        return kExitUsage;
+    }
+    const std::unique_ptr<ProgressView> view = MakeView(options, out, err, errIsTerminal);
+    const int result = RunFlash(options, *view, err);
+    view->End();
+    // The workers of the run have ended.
+    if (options.traceGiven) rtq::StopWireTrace();
+    return Report(result, options.json, startMs, out, err);
 }
 
 }  // namespace rtq::cli

@@ -9,11 +9,12 @@ namespace rtq::cli {
 
 // Runs the command line (the words after the program name) and returns
 // the process exit status. The last line on out is "result N: MESSAGE"
-// for the flash and check commands.
+// for the flash and check commands (with flash --json, a JSON object
+// with the result). errIsTerminal: progress is redrawn on one line of err.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool errIsTerminal);
 
-// The result line of a code.
+// The result line of a code, its outside characters escaped.
 std::string ResultLine(int code);
 
 }  // namespace rtq::cli

@@ -1,139 +1,200 @@
 #include "cli/cli_options.h"
 
+#include <CLI/CLI.hpp>
+
 #include "engine/settings_check.h"
+#include "platform/version.h"
 
 namespace rtq::cli {
 
 namespace {
 
-ParseResult Fail(const std::string& error) {
+constexpr const char* kProgram = "rtqflash-cli";
+
+constexpr const char* kFlashFooter =
+    "PORT  COM1 to COM64, or a device path\n"
+    "TYPE  MAIN FIRMWARE, IPL FIRMWARE, CG FONT, PIN CODE, FRIENDLY NAME\n"
+    "      (any case), or main, ipl, font, pin, name\n"
+    "FILE  the data file; not used for PIN CODE and FRIENDLY NAME\n"
+    "--usb writes the first attached USB printer of the RTQ650 family\n"
+    "      (/dev/usb/lp*); it takes no port or line settings.\n"
+    "Defaults: 9600 baud, parity NONE, 1 stop bit; 38400 with --bluetooth.\n"
+    "The last line on stdout is \"result CODE: MESSAGE\"; the exit status is 0\n"
+    "for success, CODE - 1000 for a failure, 64 for a usage error.";
+
+// The parser of the whole command line, its values bound to `options`.
+class Parser {
+public:
+    explicit Parser(CliOptions* options) : m_app("RTQ650 printer flash utility", kProgram) {
+        CliOptions& o = *options;
+        m_app.get_formatter()->label("Usage", "usage");
+        m_app.get_formatter()->column_width(24);
+        m_app.set_version_flag("--version", std::string(kProgram) + " " + rtq::kVersion);
+        m_app.require_subcommand(1);
+
+        flash = m_app.add_subcommand("flash",
+                                     "Write a data file or a Bluetooth setting to a printer");
+        flash->add_option("--port", o.port, "serial or Bluetooth port")->type_name("PORT");
+        flash->add_flag("--usb", o.usb, "the USB printer instead of a port")
+            ->disable_flag_override();
+        AddType(flash, &o);
+        flash->add_flag("--bluetooth", o.bluetooth, "the port is a Bluetooth pairing")
+            ->disable_flag_override();
+        flash->add_option("--baud", o.baud, "line speed")->type_name("N");
+        flash->add_option("--parity", o.parity, "parity")->type_name("NONE|ODD|EVEN");
+        flash->add_option("--stop-bits", o.stopBits, "stop bits")->type_name("1|2");
+        flash->add_option("--pin", o.pin, "the PIN code to write")->type_name("TEXT");
+        flash->add_option("--name", o.name, "the friendly name to write")->type_name("TEXT");
+        flash->add_flag("--json", o.json, "JSON Lines on stdout: progress, then the result")
+            ->disable_flag_override();
+        flash->add_flag("--quiet", o.quiet, "no progress, only the result")
+            ->disable_flag_override();
+        flash->add_option("--trace", o.trace, "append a trace of every call on the link")
+            ->type_name("FILE")
+            ->each([&o](const std::string&) { o.traceGiven = true; });
+        AddFile(flash, &o);
+        flash->footer(kFlashFooter);
+
+        check = m_app.add_subcommand("check",
+                                     "Check a data file and show the sectors a run would write");
+        AddType(check, &o);
+        AddFile(check, &o);
+        check->footer("Touches no port.");
+
+        list = m_app.add_subcommand(
+            "list", "Show the serial ports and USB printers and whether this user may open them");
+        list->add_flag("--json", o.json, "one JSON document")->disable_flag_override();
+        // Set last: subcommands take the footer in force when they are added.
+        m_app.footer("Run \"rtqflash-cli COMMAND --help\" for the options of a command.");
+    }
+
+    CLI::App& App() { return m_app; }
+    CLI::App* flash = nullptr;
+    CLI::App* check = nullptr;
+    CLI::App* list = nullptr;
+
+    // The subcommand named on the command line, or nullptr.
+    CLI::App* Named() const {
+        for (CLI::App* sub : {flash, check, list})
+            if (sub->parsed()) return sub;
+        return nullptr;
+    }
+    CLI::App* ByName(const std::string& name) const {
+        for (CLI::App* sub : {flash, check, list})
+            if (sub->get_name() == name) return sub;
+        return nullptr;
+    }
+    // The name of an option of the command that was given more than once.
+    std::string Repeated() const {
+        if (const CLI::App* sub = Named())
+            for (const CLI::Option* option : sub->get_options())
+                if (option->get_expected_max() == 1 && option->count() > 1)
+                    return option->get_name();
+        return std::string();
+    }
+    std::string HelpOf(const CLI::App* sub) const {
+        return sub ? sub->help(kProgram) : m_app.help();
+    }
+
+private:
+    static void AddType(CLI::App* sub, CliOptions* o) {
+        sub->add_option("--type", o->type, "what is written")->type_name("TYPE");
+    }
+    static void AddFile(CLI::App* sub, CliOptions* o) {
+        sub->add_option("FILE", o->file, "the data file")->type_name("");
+    }
+
+    CLI::App m_app;
+};
+
+ParseResult Fail(const std::string& error, const CLI::App* sub = nullptr) {
     ParseResult r;
-    r.error = error;
+    r.error = error + "; see \"" + kProgram + (sub ? " " + sub->get_name() : "") + " --help\"";
     return r;
 }
 
-// Options that take a value, and where each value goes.
-struct ValueOption {
-    const char* name;
-    std::string CliOptions::*value;
-    bool CliOptions::*given;
-};
+ParseResult Text(Command command, const std::string& text) {
+    ParseResult r;
+    r.ok = true;
+    r.options.command = command;
+    r.text = text;
+    return r;
+}
 
-constexpr ValueOption kValueOptions[] = {
-    {"--port", &CliOptions::port, &CliOptions::portGiven},
-    {"--type", &CliOptions::type, &CliOptions::typeGiven},
-    {"--baud", &CliOptions::baud, &CliOptions::baudGiven},
-    {"--parity", &CliOptions::parity, &CliOptions::parityGiven},
-    {"--stop-bits", &CliOptions::stopBits, &CliOptions::stopBitsGiven},
-    {"--pin", &CliOptions::pin, &CliOptions::pinGiven},
-    {"--name", &CliOptions::name, &CliOptions::nameGiven},
-};
+// The checks that no option alone can make.
+ParseResult CheckCombination(const Parser& p, CliOptions o) {
+    const CLI::App* sub = p.Named();
+    o.portGiven = p.flash->count("--port") > 0;
+    o.baudGiven = p.flash->count("--baud") > 0;
+    o.parityGiven = p.flash->count("--parity") > 0;
+    o.stopBitsGiven = p.flash->count("--stop-bits") > 0;
+    o.pinGiven = p.flash->count("--pin") > 0;
+    o.nameGiven = p.flash->count("--name") > 0;
+    o.typeGiven = p.flash->count("--type") > 0 || p.check->count("--type") > 0;
+    o.fileGiven = p.flash->count("FILE") > 0 || p.check->count("FILE") > 0;
+    o.command = sub == p.flash ? Command::Flash : sub == p.check ? Command::Check : Command::List;
 
-const ValueOption* FindValueOption(const std::string& name) {
-    for (const ValueOption& option : kValueOptions)
-        if (name == option.name) return &option;
-    return nullptr;
+    // The lengths the dialog's edit boxes admit.
+    if (o.pin.size() > kMaxPinCodeLength)
+        return Fail("--pin takes at most " + std::to_string(kMaxPinCodeLength) + " characters",
+                    sub);
+    if (o.name.size() > kMaxFriendlyNameLength)
+        return Fail("--name takes at most " + std::to_string(kMaxFriendlyNameLength) +
+                        " characters",
+                    sub);
+    if (o.command != Command::List && !o.typeGiven) return Fail("--type is required", sub);
+    if (o.command == Command::Flash) {
+        const bool lineOptions =
+            o.portGiven || o.bluetooth || o.baudGiven || o.parityGiven || o.stopBitsGiven;
+        if (o.usb && lineOptions)
+            return Fail("--usb takes no --port, --bluetooth, --baud, --parity or --stop-bits",
+                        sub);
+        if (!o.usb && !o.portGiven) return Fail("--port or --usb is required", sub);
+    }
+    if (o.command == Command::Check && !o.fileGiven) return Fail("check needs a FILE", sub);
+    ParseResult r;
+    r.ok = true;
+    r.options = o;
+    return r;
 }
 
 }  // namespace
 
 std::string UsageText() {
-    return "usage: rtqflash-cli flash --port PORT --type TYPE [--bluetooth] [--baud N]\n"
-           "                          [--parity NONE|ODD|EVEN] [--stop-bits 1|2]\n"
-           "                          [--pin TEXT] [--name TEXT] [FILE]\n"
-           "       rtqflash-cli flash --usb --type TYPE [--pin TEXT] [--name TEXT] [FILE]\n"
-           "       rtqflash-cli check --type TYPE FILE\n"
-           "\n"
-           "PORT  COM1 to COM64, or a device path\n"
-           "TYPE  MAIN FIRMWARE, IPL FIRMWARE, CG FONT, PIN CODE, FRIENDLY NAME\n"
-           "      (any case), or main, ipl, font, pin, name\n"
-           "FILE  the data file; not used for PIN CODE and FRIENDLY NAME\n"
-           "--usb writes the first attached USB printer of the RTQ650 family\n"
-           "      (/dev/usb/lp*); it takes no port or line settings.\n"
-           "Defaults: 9600 baud, parity NONE, 1 stop bit; 38400 with --bluetooth.\n";
+    CliOptions unused;
+    return Parser(&unused).HelpOf(nullptr);
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+    CliOptions o;
+    Parser p(&o);
     if (args.empty()) return Fail("no command given");
-    ParseResult r;
-    CliOptions& o = r.options;
-    const std::string& command = args[0];
-    if (command == "flash") {
-        o.command = Command::Flash;
-    } else if (command == "check") {
-        o.command = Command::Check;
-    } else if (command == "--help" || command == "-h" || command == "help") {
-        o.command = Command::Help;
-        r.ok = true;
-        return r;
-    } else {
-        return Fail("unknown command \"" + command + "\"");
+    const std::string& first = args[0];
+    if (first == "help") {
+        const CLI::App* sub = args.size() > 1 ? p.ByName(args[1]) : nullptr;
+        return Text(Command::Help, p.HelpOf(sub));
     }
+    if (first.empty() || (first[0] != '-' && !p.ByName(first)))
+        return Fail("unknown command \"" + first + "\"");
+    if (first[0] == '-' && first != "-h" && first != "--help" && first != "--version")
+        return Fail("unknown option \"" + first + "\" before the command");
 
-    std::vector<std::string> positional;
-    bool optionsEnded = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& word = args[i];
-        if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
-            if (!optionsEnded && word.size() > 1 && word[0] == '-')
-                return Fail("unknown option \"" + word + "\"");
-            positional.push_back(word);
-            continue;
-        }
-        if (word == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (word == "--help") {
-            o.command = Command::Help;
-            r.ok = true;
-            return r;
-        }
-        const size_t eq = word.find('=');
-        const std::string name = word.substr(0, eq);
-        if (name == "--bluetooth" || name == "--usb") {
-            if (eq != std::string::npos) return Fail(name + " takes no value");
-            (name == "--usb" ? o.usb : o.bluetooth) = true;
-            continue;
-        }
-        const ValueOption* option = FindValueOption(name);
-        if (!option) return Fail("unknown option \"" + name + "\"");
-        if (o.*(option->given)) return Fail(name + " given twice");
-        if (eq != std::string::npos) {
-            o.*(option->value) = word.substr(eq + 1);
-        } else {
-            if (i + 1 >= args.size()) return Fail(name + " needs a value");
-            o.*(option->value) = args[++i];
-        }
-        o.*(option->given) = true;
+    // The parser takes the words last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        p.App().parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        return Text(Command::Help, p.HelpOf(p.Named()));
+    } catch (const CLI::CallForAllHelp&) {
+        return Text(Command::Help, p.HelpOf(nullptr));
+    } catch (const CLI::CallForVersion& e) {
+        return Text(Command::Version, std::string(e.what()) + "\n");
+    } catch (const CLI::ArgumentMismatch& e) {
+        return Fail(p.Repeated().empty() ? e.what() : p.Repeated() + " given twice", p.Named());
+    } catch (const CLI::ParseError& e) {
+        return Fail(e.what(), p.Named());
     }
-
-    if (positional.size() > 1) return Fail("more than one FILE given");
-    if (positional.size() == 1) {
-        o.file = positional[0];
-        o.fileGiven = true;
-    }
-    // The lengths the dialog's edit boxes admit.
-    if (o.pin.size() > kMaxPinCodeLength)
-        return Fail("--pin takes at most " + std::to_string(kMaxPinCodeLength) + " characters");
-    if (o.name.size() > kMaxFriendlyNameLength)
-        return Fail("--name takes at most " + std::to_string(kMaxFriendlyNameLength) +
-                    " characters");
-    if (!o.typeGiven) return Fail("--type is required");
-    const bool lineOptions = o.portGiven || o.bluetooth || o.baudGiven || o.parityGiven ||
-                             o.stopBitsGiven;
-    if (o.command == Command::Flash) {
-        if (o.usb && lineOptions)
-            return Fail("--usb takes no --port, --bluetooth, --baud, --parity or --stop-bits");
-        if (!o.usb && !o.portGiven) return Fail("--port or --usb is required");
-    }
-    if (o.command == Command::Check) {
-        if (!o.fileGiven) return Fail("check needs a FILE");
-        if (lineOptions || o.usb || o.pinGiven || o.nameGiven)
-            return Fail("check takes only --type and FILE");
-    }
-    r.ok = true;
-    return r;
+    return CheckCombination(p, o);
 }
 
 }  // namespace rtq::cli

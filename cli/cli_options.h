@@ -7,7 +7,7 @@
 
 namespace rtq::cli {
 
-enum class Command { Flash, Check, Help };
+enum class Command { Flash, Check, List, Help, Version };
 
 struct CliOptions {
     Command command = Command::Help;
@@ -30,11 +30,16 @@ struct CliOptions {
     bool nameGiven = false;
     std::string file;
     bool fileGiven = false;
+    bool json = false;   // flash, list: JSON on stdout
+    bool quiet = false;  // flash: no progress
+    std::string trace;   // flash: the wire trace's file
+    bool traceGiven = false;
 };
 
 struct ParseResult {
     bool ok = false;
-    std::string error;  // why the command line was refused
+    std::string error;  // why the command line was refused, one line
+    std::string text;   // what Help and Version print
     CliOptions options;
 };
 
@@ -42,6 +47,7 @@ struct ParseResult {
 // the next word or after "="; "--" ends the options.
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
+// The help of the program as a whole.
 std::string UsageText();
 
 }  // namespace rtq::cli

@@ -1,25 +1,31 @@
 #pragma once
-// The two commands of rtqflash-cli. Each returns the run's result code.
+// The commands of rtqflash-cli. flash and check return the run's result
+// code, list the exit status.
 
 #include <ostream>
 
 #include "cli/cli_options.h"
+#include "cli/progress_view.h"
 
 namespace rtq::cli {
 
 // Checks the settings and the file as FLASH NOW does, then runs the
-// download over the serial or Bluetooth port. Progress goes to err.
-int RunFlash(const CliOptions& options, std::ostream& err, bool errIsTerminal);
+// download over the serial or Bluetooth port, its progress shown on view.
+// Notes on the settings go to err.
+int RunFlash(const CliOptions& options, ProgressView& view, std::ostream& err);
 
 struct DownloadType;
 // After the checks of RunFlash: opens the USB printer as FLASH NOW does
 // (1038, 1039, 1040, then the data file test) and runs the download on a
 // USB send thread, handling the workers' messages on this thread.
-int RunUsbDownload(const std::string& file, const DownloadType& type, std::ostream& err,
-                   bool errIsTerminal);
+int RunUsbDownload(const std::string& file, const DownloadType& type, ProgressView& view);
 
 // The file checks of FLASH NOW and the sector plan a run would write, on
 // out; touches no port.
 int RunCheck(const CliOptions& options, std::ostream& out, std::ostream& err);
+
+// The serial ports and USB printers there are, and whether this user may
+// open each; as text or (--json) one JSON document on out. Exit status 0.
+int RunList(const CliOptions& options, std::ostream& out);
 
 }  // namespace rtq::cli

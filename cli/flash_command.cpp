@@ -65,7 +65,7 @@ int CheckSettings(const CliOptions& o, std::ostream& err, std::string* devicePat
 
 }  // namespace
 
-int RunFlash(const CliOptions& o, std::ostream& err, bool errIsTerminal) {
+int RunFlash(const CliOptions& o, ProgressView& view, std::ostream& err) {
     g_bUsbLink = o.usb ? 1 : 0;
     g_bCancelled = 0;
     std::string devicePath;
@@ -78,10 +78,10 @@ int RunFlash(const CliOptions& o, std::ostream& err, bool errIsTerminal) {
         std::vector<int32_t> plan;
         if ((r = CheckFileContents(o.file, type, &plan)) != kResultSuccess) return r;
     }
-    if (o.usb) return RunUsbDownload(o.file, type, err, errIsTerminal);
+    if (o.usb) return RunUsbDownload(o.file, type, view);
 
     CFlashDownloader downloader;
-    CliProgressWindow window(err, errIsTerminal, o.bluetooth);
+    CliProgressWindow window(view, o.bluetooth);
     downloader.SetNotifyWindow(&window);
     r = downloader.OpenSerialPort(devicePath, line.baud, line.parity, line.stopBits);
     if (r == kResultSuccess && fileRun) r = downloader.CheckDataFile(o.file);

@@ -8,18 +8,8 @@
 
 namespace rtq::cli {
 
-namespace {
-
-int Percent(int64_t range, int64_t pos) {
-    if (range <= 0) return 0;
-    const int64_t pct = pos * 100 / range;
-    return static_cast<int>(pct < 0 ? 0 : pct > 100 ? 100 : pct);
-}
-
-}  // namespace
-
-CliProgressWindow::CliProgressWindow(std::ostream& err, bool terminal, bool bluetooth)
-    : m_err(err), m_terminal(terminal), m_bluetooth(bluetooth) {
+CliProgressWindow::CliProgressWindow(ProgressView& view, bool bluetooth)
+    : m_view(view), m_bluetooth(bluetooth) {
     // The port reaches the main window for USB reconnections.
     g_pMainDlg.store(this);
 }
@@ -61,11 +51,12 @@ LRESULT CliProgressWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_UPDATE_PROGRESS:
             if (lParam != 0) {
                 const ProgressInfo* info = reinterpret_cast<const ProgressInfo*>(lParam);
-                ShowStep(info->m_strText, info->m_nRange, info->m_nPos);
+                m_lastText = info->m_strText;
+                m_view.Show(info->m_strText, info->m_nRange, info->m_nPos);
             }
             return 1;
         case WM_SET_PROGRESS_RANGE:
-            ShowPercent(static_cast<int64_t>(wParam), static_cast<int64_t>(lParam));
+            m_view.Show(m_lastText, static_cast<int64_t>(wParam), static_cast<int64_t>(lParam));
             return 1;
         case WM_DISABLE_CANCEL:
             m_cancelAllowed = false;
@@ -89,38 +80,6 @@ LRESULT CliProgressWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         default:
             return 0;
     }
-}
-
-void CliProgressWindow::ShowStep(const std::string& text, int64_t range, int64_t pos) {
-    if (text != m_lastText) {
-        EndLine();
-        m_lastText = text;
-        m_lastPercent = -1;
-        if (!m_terminal) {
-            m_err << text << '\n';
-            m_err.flush();
-            return;
-        }
-    }
-    ShowPercent(range, pos);
-}
-
-void CliProgressWindow::ShowPercent(int64_t range, int64_t pos) {
-    if (!m_terminal || m_lastText.empty()) return;
-    const int pct = Percent(range, pos);
-    if (m_lineOpen && pct == m_lastPercent) return;
-    m_lastPercent = pct;
-    // Rewrite the step's line in place, clearing what a longer one left.
-    m_err << '\r' << m_lastText << ' ' << pct << "%\x1b[K";
-    m_err.flush();
-    m_lineOpen = true;
-}
-
-void CliProgressWindow::EndLine() {
-    if (!m_lineOpen) return;
-    m_err << '\n';
-    m_err.flush();
-    m_lineOpen = false;
 }
 
 }  // namespace rtq::cli

@@ -1,14 +1,14 @@
 #pragma once
-// The notify window of a command-line run: prints each new step text as
-// one line on the error stream and, on a terminal, the percentage of the
-// step at the end of that line. Messages from worker threads (a USB run)
-// are handled on the thread that created the window, in RunUntilSendEnded,
-// as the dialog's thread handles them.
+// The notify window of a command-line run: hands every progress update to
+// the run's view (lines, a terminal line, JSON Lines or nothing). Messages
+// from worker threads (a USB run) are handled on the thread that created
+// the window, in RunUntilSendEnded, as the dialog's thread handles them.
 
 #include <atomic>
 #include <ostream>
 #include <string>
 
+#include "cli/progress_view.h"
 #include "platform/call_queue.h"
 #include "platform/notify_window.h"
 #include "workers/usb_reply_path.h"
@@ -19,7 +19,7 @@ namespace rtq::cli {
 
 class CliProgressWindow : public INotifyWindow {
 public:
-    CliProgressWindow(std::ostream& err, bool terminal, bool bluetooth);
+    CliProgressWindow(ProgressView& view, bool bluetooth);
     ~CliProgressWindow() override;
     CliProgressWindow(const CliProgressWindow&) = delete;
     CliProgressWindow& operator=(const CliProgressWindow&) = delete;
@@ -42,8 +42,8 @@ public:
     // Cancel enabled and the line check has not passed yet).
     bool CancelAllowed() const { return m_cancelAllowed.load(); }
     int LastResult() const { return m_lastResult.load(); }
-    // Ends a percentage line still open on the terminal.
-    void EndLine();
+    // Ends a progress line still open on the terminal.
+    void EndLine() { m_view.End(); }
 
     void SetDownloader(CFlashDownloader* downloader) { m_pDownloader.store(downloader); }
     // Creating thread: handles the workers' messages until the USB send
@@ -54,17 +54,11 @@ public:
 
 private:
     LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
-    void ShowStep(const std::string& text, int64_t range, int64_t pos);
-    void ShowPercent(int64_t range, int64_t pos);
-
-    std::ostream& m_err;
-    const bool m_terminal;
+    ProgressView& m_view;
     const bool m_bluetooth;
     std::atomic<bool> m_cancelAllowed{false};
     std::atomic<int> m_lastResult{-1};
-    std::string m_lastText;
-    bool m_lineOpen = false;
-    int m_lastPercent = -1;
+    std::string m_lastText;  // the step a WM_SET_PROGRESS_RANGE belongs to
 
     std::atomic<CFlashDownloader*> m_pDownloader{nullptr};
     CUsbReplyPath m_usbReplies;

@@ -15,11 +15,10 @@
 
 namespace rtq::cli {
 
-int RunUsbDownload(const std::string& file, const DownloadType& type, std::ostream& err,
-                   bool errIsTerminal) {
+int RunUsbDownload(const std::string& file, const DownloadType& type, ProgressView& view) {
     const bool fileRun = IsFileKind(type.kind);
     CFlashDownloader downloader;
-    CliProgressWindow window(err, errIsTerminal, false);
+    CliProgressWindow window(view, false);
     window.SetDownloader(&downloader);
     downloader.SetNotifyWindow(&window);
 

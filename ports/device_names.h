@@ -7,6 +7,18 @@
 
 namespace rtq {
 
+inline constexpr int kLastComPort = 64;
+
+// The port list's names are "COM1" to "COM64". A name is read, with or
+// without the "\\.\" prefix and in any case, as:
+//   n (1..64)  "COMn" written as the list writes it;
+//   -1         "COM" and digits that name no list entry ("COM0", "COM65",
+//              "COM05"): an illegal port, never a device path;
+//   0          anything else, a device path.
+int ComPortNumber(const std::string& name);
+// "COMn".
+std::string ComPortName(int number);
+
 // The device folder in force.
 std::string DeviceRoot();
 // "COMn" or "\\.\COMn" (n 1..64) to its device path; any other name is

@@ -1,5 +1,5 @@
-// rtqsim: a simulated RTQ650 printer on a pseudo-terminal or on the
-// printer side of a USB gadget.
+// rtqsim: a simulated RTQ650 printer on a pseudo-terminal, on a serial
+// device that already exists or on the printer side of a USB gadget.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/version.h"
 #include "sim/flash_save.h"
 #include "sim/pty_server.h"
 #include "sim/rtqsim_options.h"
 #include "sim/sim_printer.h"
+#include "sim/tty_server.h"
 #include "sim/usb_gadget_server.h"
 
 namespace {
@@ -80,6 +82,27 @@ Run ServeUsb(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& optio
     return server.Serve(printer, g_stopPipe[0], error) ? Run::Served : Run::Failed;
 }
 
+Run ServeSerialDevice(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& options,
+                      std::string* error) {
+    using namespace rtq::sim;
+    TtyServer::Options serve;
+    serve.flashOut = options.flashOut;
+    serve.exitAfterReset = options.exitAfterReset;
+    serve.gadgetDir = options.usbGadget;
+    serve.unplug = options.unplug;
+    serve.note = [](const std::string& text) {
+        std::fprintf(stderr, "rtqsim: %s\n", text.c_str());
+    };
+    TtyServer server(options.serialDevice, serve);
+    switch (server.Open(g_stopPipe[0], error)) {
+        case TtyServer::Outcome::Failed: return Run::NotStarted;
+        case TtyServer::Outcome::Stopped: return Run::Served;
+        case TtyServer::Outcome::Ok: break;
+    }
+    std::cout << "rtqsim: serving serial device on " << options.serialDevice << std::endl;
+    return server.Serve(printer, g_stopPipe[0], error) ? Run::Served : Run::Failed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -93,6 +116,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::cout << RtqsimUsage();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "rtqsim " << rtq::kVersion << "\n";
         return 0;
     }
     if (!InstallSignals()) {
@@ -112,8 +139,9 @@ int main(int argc, char** argv) {
         });
     }
 
-    const Run run = options.usb.empty() ? ServePty(printer, options, &error)
-                                        : ServeUsb(printer, options, &error);
+    const Run run = !options.serialDevice.empty() ? ServeSerialDevice(printer, options, &error)
+                    : options.usb.empty()          ? ServePty(printer, options, &error)
+                                                   : ServeUsb(printer, options, &error);
     if (run != Run::Served) std::cerr << "rtqsim: " << error << "\n";
     if (run == Run::NotStarted) return 1;
     bool ok = run == Run::Served;

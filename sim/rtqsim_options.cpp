@@ -1,6 +1,8 @@
 #include "sim/rtqsim_options.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
+#include <functional>
 #include <limits>
 
 namespace rtq::sim {
@@ -81,133 +83,130 @@ bool ParseFault(const std::string& option, const std::string& value,
 bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
                      std::string* error) {
     RtqsimOptions o;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string* v) {
-            if (i + 1 >= args.size()) {
-                *error = a + ": missing value";
-                return false;
-            }
-            *v = args[++i];
-            return true;
-        };
-        auto byteValue = [&](uint8_t* b) {
-            std::string v;
-            if (!value(&v)) return false;
-            if (!ParseNumber<uint8_t>(v, 0xFF, b)) {
-                *error = a + ": '" + v + "' is not a byte (0..255 or 0x00..0xFF)";
-                return false;
-            }
-            return true;
-        };
-        auto msValue = [&](int64_t* ms) {
-            std::string v;
-            if (!value(&v)) return false;
-            if (!ParseNumber<int64_t>(v, 86'400'000, ms)) {
-                *error = a + ": '" + v + "' is not a number of milliseconds";
-                return false;
-            }
-            return true;
-        };
+    CLI::App app("", "rtqsim");
+    // The help is the hand-written text of RtqsimUsage.
+    app.set_help_flag();
+    app.add_flag("-h,--help", o.help)->disable_flag_override();
+    app.add_flag("--version", o.version)->disable_flag_override();
 
-        std::string v;
+    // Each value is checked where it stands, so the faults keep the
+    // command line's order and the first bad word is the one reported.
+    const auto option = [&app](const char* name, std::function<void(const std::string&)> take) {
+        app.add_option_function<std::string>(name, std::move(take))->trigger_on_parse();
+    };
+    const auto refuse = [](const std::string& why) { throw CLI::ValidationError(why); };
+    const auto flag = [&app](const char* name, std::function<void()> set) {
+        app.add_flag_callback(name, std::move(set))->disable_flag_override();
+    };
+    const auto byteValue = [&](const std::string& name, const std::string& v, uint8_t* b) {
+        if (!ParseNumber<uint8_t>(v, 0xFF, b))
+            refuse(name + ": '" + v + "' is not a byte (0..255 or 0x00..0xFF)");
+    };
+    const auto msValue = [&](const std::string& name, const std::string& v, int64_t* ms) {
+        if (!ParseNumber<int64_t>(v, 86'400'000, ms))
+            refuse(name + ": '" + v + "' is not a number of milliseconds");
+    };
+    const auto fault = [&](const std::string& name, const std::string& v, FaultAction action,
+                           bool takesExtra, std::string* extra) {
         FaultRule rule;
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--link") {
-            if (!value(&o.link)) return false;
-        } else if (a == "--usb") {
-            if (!value(&o.usb)) return false;
-        } else if (a == "--usb-gadget") {
-            if (!value(&o.usbGadget)) return false;
-        } else if (a == "--restart-ms") {
-            if (!msValue(&o.restartMs)) return false;
-        } else if (a == "--unplug") {
-            UnplugRule unplug;
-            if (!value(&v) || !ParseUnplugRule(v, &unplug, error)) return false;
-            o.unplug.push_back(unplug);
-        } else if (a == "--flash-out") {
-            if (!value(&o.flashOut)) return false;
-        } else if (a == "--flash-in") {
-            if (!value(&o.flashIn)) return false;
-        } else if (a == "--exit-after-reset") {
-            o.exitAfterReset = true;
-        } else if (a == "--verbose" || a == "-v") {
-            o.verbose = true;
-        } else if (a == "--fill") {
-            if (!byteValue(&o.config.fill)) return false;
-        } else if (a == "--overwrite") {
-            o.config.andProgramming = false;
-        } else if (a == "--checksum-from-flash") {
-            o.config.checksumFromFlash = true;
-        } else if (a == "--identity") {
-            if (!value(&o.config.identity)) return false;
-        } else if (a == "--line-byte") {
-            if (!byteValue(&o.config.lineStatus)) return false;
-        } else if (a == "--slow-ms") {
-            if (!msValue(&o.config.answerDelayMs)) return false;
-        } else if (a == "--ipl-restart-ms") {
-            if (!msValue(&o.config.iplRestartMs)) return false;
-        } else if (a == "--nak" || a == "--silent" || a == "--ack-only" ||
-                   a == "--drop-line") {
-            const FaultAction action = a == "--nak"        ? FaultAction::Nak
-                                       : a == "--silent"   ? FaultAction::Silent
-                                       : a == "--ack-only" ? FaultAction::AckOnly
-                                                           : FaultAction::DropLine;
-            if (!value(&v) || !ParseFault(a, v, action, false, &rule, nullptr, error))
-                return false;
-            o.faults.push_back(rule);
-        } else if (a == "--wrong-byte") {
-            std::string extra;
-            if (!value(&v) ||
-                !ParseFault(a, v, FaultAction::WrongByte, true, &rule, &extra, error))
-                return false;
-            if (!extra.empty() && !ParseNumber<uint8_t>(extra, 0xFF, &rule.wrongByte)) {
-                *error = a + ": '" + extra + "' is not a byte";
-                return false;
-            }
-            o.faults.push_back(rule);
-        } else if (a == "--slow") {
-            std::string extra;
-            if (!value(&v) ||
-                !ParseFault(a, v, FaultAction::Delay, true, &rule, &extra, error))
-                return false;
-            if (!ParseNumber<int64_t>(extra, 86'400'000, &rule.delayMs)) {
-                *error = a + ": expected KIND:N:MS, got '" + v + "'";
-                return false;
-            }
-            o.faults.push_back(rule);
-        } else if (a == "--bad-checksum") {
-            // N alone means the checksum answers; crc:N the CRC answers.
-            if (!value(&v)) return false;
-            const std::string ruleText = v.find(':') == std::string::npos ? "checksum:" + v : v;
-            if (!ParseFault(a, ruleText, FaultAction::WrongChecksum, false, &rule,
-                            nullptr, error))
-                return false;
-            o.faults.push_back(rule);
-        } else if (a == "--wrong-identity") {
-            // The N-th identity answer carries TEXT (N:TEXT).
-            if (!value(&v)) return false;
-            const size_t colon = v.find(':');
-            rule.kind = CommandKind::Identity;
-            rule.action = FaultAction::WrongIdentity;
-            if (colon == std::string::npos || !ParseWhich(v.substr(0, colon), &rule)) {
-                *error = a + ": expected N:TEXT, got '" + v + "'";
-                return false;
-            }
-            rule.identity = v.substr(colon + 1);
-            o.faults.push_back(rule);
-        } else {
-            *error = "unknown option '" + a + "' (see --help)";
-            return false;
-        }
+        std::string why;
+        if (!ParseFault(name, v, action, takesExtra, &rule, extra, &why)) refuse(why);
+        return rule;
+    };
+
+    option("--link", [&](const std::string& v) { o.link = v; });
+    option("--usb", [&](const std::string& v) { o.usb = v; });
+    option("--usb-gadget", [&](const std::string& v) { o.usbGadget = v; });
+    option("--serial-device", [&](const std::string& v) { o.serialDevice = v; });
+    option("--restart-ms", [&](const std::string& v) { msValue("--restart-ms", v, &o.restartMs); });
+    option("--unplug", [&](const std::string& v) {
+        UnplugRule unplug;
+        std::string why;
+        if (!ParseUnplugRule(v, &unplug, &why)) refuse(why);
+        o.unplug.push_back(unplug);
+    });
+    option("--flash-out", [&](const std::string& v) { o.flashOut = v; });
+    option("--flash-in", [&](const std::string& v) { o.flashIn = v; });
+    flag("--exit-after-reset", [&] { o.exitAfterReset = true; });
+    flag("-v,--verbose", [&] { o.verbose = true; });
+    option("--fill", [&](const std::string& v) { byteValue("--fill", v, &o.config.fill); });
+    flag("--overwrite", [&] { o.config.andProgramming = false; });
+    flag("--checksum-from-flash", [&] { o.config.checksumFromFlash = true; });
+    option("--identity", [&](const std::string& v) { o.config.identity = v; });
+    option("--line-byte",
+           [&](const std::string& v) { byteValue("--line-byte", v, &o.config.lineStatus); });
+    option("--slow-ms",
+           [&](const std::string& v) { msValue("--slow-ms", v, &o.config.answerDelayMs); });
+    option("--ipl-restart-ms",
+           [&](const std::string& v) { msValue("--ipl-restart-ms", v, &o.config.iplRestartMs); });
+    const struct {
+        const char* name;
+        FaultAction action;
+    } kPlainFaults[] = {{"--nak", FaultAction::Nak},
+                        {"--silent", FaultAction::Silent},
+                        {"--ack-only", FaultAction::AckOnly},
+                        {"--drop-line", FaultAction::DropLine}};
+    for (const auto& f : kPlainFaults) {
+        const std::string name = f.name;
+        const FaultAction action = f.action;
+        option(f.name, [&, name, action](const std::string& v) {
+            o.faults.push_back(fault(name, v, action, false, nullptr));
+        });
     }
+    option("--wrong-byte", [&](const std::string& v) {
+        std::string extra;
+        FaultRule rule = fault("--wrong-byte", v, FaultAction::WrongByte, true, &extra);
+        if (!extra.empty() && !ParseNumber<uint8_t>(extra, 0xFF, &rule.wrongByte))
+            refuse("--wrong-byte: '" + extra + "' is not a byte");
+        o.faults.push_back(rule);
+    });
+    option("--slow", [&](const std::string& v) {
+        std::string extra;
+        FaultRule rule = fault("--slow", v, FaultAction::Delay, true, &extra);
+        if (!ParseNumber<int64_t>(extra, 86'400'000, &rule.delayMs))
+            refuse("--slow: expected KIND:N:MS, got '" + v + "'");
+        o.faults.push_back(rule);
+    });
+    option("--bad-checksum", [&](const std::string& v) {
+        // N alone means the checksum answers; crc:N the CRC answers.
+        const std::string ruleText = v.find(':') == std::string::npos ? "checksum:" + v : v;
+        o.faults.push_back(
+            fault("--bad-checksum", ruleText, FaultAction::WrongChecksum, false, nullptr));
+    });
+    option("--wrong-identity", [&](const std::string& v) {
+        // The N-th identity answer carries TEXT (N:TEXT).
+        FaultRule rule;
+        const size_t colon = v.find(':');
+        rule.kind = CommandKind::Identity;
+        rule.action = FaultAction::WrongIdentity;
+        if (colon == std::string::npos || !ParseWhich(v.substr(0, colon), &rule))
+            refuse("--wrong-identity: expected N:TEXT, got '" + v + "'");
+        rule.identity = v.substr(colon + 1);
+        o.faults.push_back(rule);
+    });
+
+    // The parser takes the words last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ValidationError& e) {
+        *error = e.what();
+        return false;
+    } catch (const CLI::ParseError& e) {
+        *error = std::string(e.what()) + " (see --help)";
+        return false;
+    }
+
     if (!o.usb.empty() && !o.link.empty()) {
         *error = "--usb and --link do not go together: the printer is on one link";
         return false;
     }
-    if (!o.usbGadget.empty() && o.usb.empty()) {
-        *error = "--usb-gadget needs --usb";
+    if (!o.serialDevice.empty() && (!o.usb.empty() || !o.link.empty())) {
+        *error = "--serial-device goes with neither --usb nor --link: the printer is on one link";
+        return false;
+    }
+    if (!o.usbGadget.empty() && o.usb.empty() && o.serialDevice.empty()) {
+        *error = "--usb-gadget needs --usb or --serial-device";
         return false;
     }
     if (!o.unplug.empty() && o.usbGadget.empty()) {
@@ -215,8 +214,9 @@ bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
         return false;
     }
     // A printer on a gadget really restarts after IPL sector 5, and is deaf
-    // meanwhile, unless told how long that takes.
-    if (!o.usbGadget.empty() && o.config.iplRestartMs == 0)
+    // meanwhile, unless told how long that takes. Behind a USB-serial
+    // adapter the gadget is the adapter, which stays.
+    if (!o.usb.empty() && !o.usbGadget.empty() && o.config.iplRestartMs == 0)
         o.config.iplRestartMs = o.restartMs > 0 ? o.restartMs : 1;
     *out = std::move(o);
     return true;
@@ -225,17 +225,22 @@ bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
 std::string RtqsimUsage() {
     return
         "usage: rtqsim [options]\n"
-        "A simulated RTQ650 printer on a pseudo-terminal, or on the printer side\n"
-        "of a USB gadget. Prints one line with the device it serves, then serves\n"
-        "until SIGINT or SIGTERM.\n"
+        "A simulated RTQ650 printer on a pseudo-terminal, on a serial device, or\n"
+        "on the printer side of a USB gadget. Prints one line with the device it\n"
+        "serves, then serves until SIGINT or SIGTERM.\n"
         "\n"
         "  --link PATH            make PATH a symlink to the pseudo-terminal\n"
         "  --usb PATH             serve the printer-side USB node PATH (normally\n"
         "                         /dev/g_printer0) instead of a pseudo-terminal\n"
+        "  --serial-device PATH   serve the terminal device PATH that already exists\n"
+        "                         (the printer side of a USB-serial adapter, as\n"
+        "                         /dev/ttyGS0) in raw mode; a hang-up (adapter\n"
+        "                         unplugged) closes it and it is opened again\n"
         "  --usb-gadget DIR       the gadget's configfs folder (with --usb): the\n"
         "                         printer unplugs itself through DIR/UDC when it\n"
         "                         restarts (after a reset and after IPL sector 5)\n"
-        "                         and plugs back in after --restart-ms\n"
+        "                         and plugs back in after --restart-ms; with\n"
+        "                         --serial-device the adapter's gadget, for --unplug\n"
         "  --restart-ms MS        time a restart keeps it unplugged (default 2000)\n"
         "  --flash-out FILE       write the flash image to FILE on exit and\n"
         "                         after every reset that ends a download\n"
@@ -269,6 +274,7 @@ std::string RtqsimUsage() {
         "                         frame, right after other frames) and plug back\n"
         "                         in after S seconds (e.g. 2 or 0.5), or never\n"
         "                         (S = never); the cut frame goes on afterwards\n"
+        "  --version              the program's release\n"
         "  --help, -h             this text\n";
 }
 

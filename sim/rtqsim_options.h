@@ -15,6 +15,7 @@ struct RtqsimOptions {
     std::string link;       // symlink to the pseudo-terminal's slave
     std::string usb;        // printer side of a USB gadget, served instead
     std::string usbGadget;  // the gadget's configfs folder: restarts unplug
+    std::string serialDevice;  // an existing terminal device, served instead
     int64_t restartMs = 2000;  // time unplugged for a restart
     std::vector<UnplugRule> unplug;
     std::string flashOut;   // flash image written on exit and after resets
@@ -22,6 +23,7 @@ struct RtqsimOptions {
     bool exitAfterReset = false;
     bool verbose = false;
     bool help = false;
+    bool version = false;
     SimConfig config;
     std::vector<FaultRule> faults;
 };

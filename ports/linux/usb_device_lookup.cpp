@@ -25,6 +25,7 @@ struct Instance {
     std::string name;  // "lpN"
     std::string vendor;
     std::string product;
+    std::string deviceDir;  // the USB device's sysfs folder
 };
 
 std::string Lower(std::string s) {
@@ -65,6 +66,7 @@ std::vector<Instance> ListInstances(const std::string& sysfsRoot) {
         std::error_code linkError;
         const fs::path iface = fs::canonical(entry.path() / "device", linkError);
         if (linkError) continue;
+        inst.deviceDir = iface.parent_path().string();
         inst.vendor = ReadId(iface.parent_path() / "idVendor");
         inst.product = ReadId(iface.parent_path() / "idProduct");
         if (!inst.vendor.empty() && !inst.product.empty()) found.push_back(inst);
@@ -74,15 +76,16 @@ std::vector<Instance> ListInstances(const std::string& sysfsRoot) {
     return found;
 }
 
-// Opens and closes the node at once, as the real open will: 0 or errno.
-int Probe(const std::string& path) {
+}  // namespace
+
+int ProbeUsbPrinterNode(const std::string& path) {
+    if (path.size() > kMaxUsbNodePath) return ENAMETOOLONG;
+    // Opens and closes the node at once, as the real open will.
     const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
     close(fd);
     return 0;
 }
-
-}  // namespace
 
 std::string SysfsRoot() {
     const char* root = std::getenv("RTQFLASH_SYSFS_ROOT");
@@ -91,25 +94,31 @@ std::string SysfsRoot() {
     return r;
 }
 
-UsbLookupResult FindUsbPrinterNode(const std::string& sysfsRoot,
-                                   const std::string& deviceRoot) {
-    UsbLookupResult result;
+std::vector<UsbPrinterCandidate> ListUsbPrinterCandidates(const std::string& sysfsRoot,
+                                                         const std::string& deviceRoot) {
+    std::vector<UsbPrinterCandidate> candidates;
     const std::vector<Instance> instances = ListInstances(sysfsRoot);
     for (const UsbIdPair& ids : kUsbPrinterIds) {
         const std::string vendor = Lower(ids.vendor);
         const std::string product = Lower(ids.product);
-        for (const Instance& inst : instances) {
-            if (inst.vendor != vendor || inst.product != product) continue;
-            UsbNodeAttempt attempt;
-            attempt.path = deviceRoot + "/usb/" + inst.name;
-            attempt.error = attempt.path.size() > kMaxUsbNodePath
-                                ? ENAMETOOLONG
-                                : Probe(attempt.path);
-            result.attempts.push_back(attempt);
-            if (attempt.error == 0) {
-                result.path = attempt.path;
-                return result;
-            }
+        for (const Instance& inst : instances)
+            if (inst.vendor == vendor && inst.product == product)
+                candidates.push_back({deviceRoot + "/usb/" + inst.name, inst.deviceDir});
+    }
+    return candidates;
+}
+
+UsbLookupResult FindUsbPrinterNode(const std::string& sysfsRoot,
+                                   const std::string& deviceRoot) {
+    UsbLookupResult result;
+    for (const UsbPrinterCandidate& candidate : ListUsbPrinterCandidates(sysfsRoot, deviceRoot)) {
+        UsbNodeAttempt attempt;
+        attempt.path = candidate.node;
+        attempt.error = ProbeUsbPrinterNode(attempt.path);
+        result.attempts.push_back(attempt);
+        if (attempt.error == 0) {
+            result.path = attempt.path;
+            return result;
         }
     }
     return result;

@@ -43,6 +43,18 @@ struct UsbLookupResult {
 // The sysfs folder in force: RTQFLASH_SYSFS_ROOT, default /sys.
 std::string SysfsRoot();
 
+// A node whose USB device carries one of the id pairs.
+struct UsbPrinterCandidate {
+    std::string node;       // deviceRoot/usb/lpN
+    std::string deviceDir;  // the USB device's folder in sysfs
+};
+// Every such node, in the order they are tried; none is opened.
+std::vector<UsbPrinterCandidate> ListUsbPrinterCandidates(const std::string& sysfsRoot,
+                                                         const std::string& deviceRoot);
+// Opens the node read-write and closes it at once: 0 or the errno of the
+// failed open (ENAMETOOLONG for a path longer than kMaxUsbNodePath).
+int ProbeUsbPrinterNode(const std::string& path);
+
 // Looks in sysfsRoot/class/usbmisc for lpN entries and probes
 // deviceRoot/usb/lpN.
 UsbLookupResult FindUsbPrinterNode(const std::string& sysfsRoot,

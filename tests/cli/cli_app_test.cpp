@@ -57,16 +57,32 @@ protected:
     rtq::test::TempFolder dir;
 };
 
-TEST_F(CliApp, UsageErrorsExitWith64AndSayWhy) {
-    const Outcome o = Run({"flash", "--type", "font"});
-    EXPECT_EQ(o.status, 64);
-    EXPECT_TRUE(o.out.empty());
-    EXPECT_NE(o.err.find("--port or --usb is required"), std::string::npos);
-    EXPECT_NE(o.err.find("usage: rtqflash-cli"), std::string::npos);
+TEST_F(CliApp, UsageErrorsAreOneLineAndExitWith64) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"flash", "--type", "font"}, "--port or --usb is required"},
+        {{"flash", "--usb", "--port", "COM1", "--type", "pin"}, "--usb takes no --port"},
+        {{"flash", "--port", "COM1", "--type", "font", "--speed", "9600"}, "--speed"},
+        {{"flash", "--port"}, "--port"},
+        {{"list", "--json=yes"}, "json"},
+        // The offending word is printed, but cannot start a line of its own.
+        {{"flash", "--port", "COM1", "--type", "font", "a", "b\nresult 1: forged"},
+         "b\\nresult 1: forged"},
+    };
+    for (const auto& [args, problem] : cases) {
+        const Outcome o = Run(args);
+        EXPECT_EQ(o.status, 64) << problem;
+        EXPECT_TRUE(o.out.empty()) << problem;
+        EXPECT_EQ(o.err.rfind("rtqflash-cli: ", 0), 0u) << o.err;
+        EXPECT_EQ(o.err.find('\n'), o.err.size() - 1) << o.err;
+        EXPECT_NE(o.err.find(problem), std::string::npos) << o.err;
+    }
 
     const Outcome help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: rtqflash-cli"), std::string::npos);
+    const Outcome version = Run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "rtqflash-cli 4.0.0\n");
 }
 
 TEST_F(CliApp, CheckShowsThePlanWithoutTouchingAPort) {
@@ -154,10 +170,40 @@ TEST_F(CliApp, FlashSettingsAreCheckedInTheDialogsOrderBeforeAnyPort) {
     EXPECT_EQ(backend.OpenCount(), 0);
 }
 
-TEST_F(CliApp, ResultLinesCarryTheOffendingCharacters) {
-    const Outcome o = Run({"flash", "--port", "COM5", "--type", "name", "--name", "ab\tc"});
-    EXPECT_EQ(o.LastLine(), "result 1043: Illegal characters in Friendly Name :  \t");
+TEST_F(CliApp, ResultLinesCarryTheOffendingCharactersEscaped) {
+    Outcome o = Run({"flash", "--port", "COM5", "--type", "name", "--name", "ab\tc"});
+    EXPECT_EQ(o.LastLine(), "result 1043: Illegal characters in Friendly Name :  \\t");
     EXPECT_EQ(o.status, 43);
+    // A newline or ESC in the name neither ends the line nor reaches the
+    // terminal.
+    o = Run({"flash", "--port", "COM5", "--type", "name", "--name", "a\nb\x1b[2J"});
+    EXPECT_EQ(o.out, "result 1043: Illegal characters in Friendly Name :  \\n\\x1b\n");
+    o = Run({"flash", "--port", "COM5", "--type", "pin", "--pin", "1\xE9"});
+    EXPECT_EQ(o.LastLine(), "result 1044: Illegal characters in Pin Code :  \\xe9");
+}
+
+TEST_F(CliApp, AFileNameCannotForgeTheResultLine) {
+    const std::string stem = "x\nresult 1: Download successfully completed!\n\x1b[1A";
+    const std::string escaped = "x\\nresult 1: Download successfully completed!\\n\\x1b[1A";
+    const std::string path = dir.Write(stem + ".bin", rtq::test::FontImage(65536));
+    const Outcome check = Run({"check", "--type", "font", path});
+    EXPECT_EQ(check.status, 0);
+    EXPECT_NE(check.out.find(escaped + ".bin, 65536 bytes"), std::string::npos) << check.out;
+
+    // A missing file is named in the cause line on stderr.
+    const Outcome missing =
+        Run({"flash", "--port", "COM5", "--type", "font", dir.Path() + "/" + stem + "-gone.bin"});
+    EXPECT_EQ(missing.status, 7);
+    EXPECT_NE(missing.err.find(escaped + "-gone.bin: No such file"), std::string::npos)
+        << missing.err;
+
+    for (const Outcome& o : {check, missing}) {
+        EXPECT_EQ(o.out.find('\x1b'), std::string::npos) << o.out;
+        EXPECT_EQ(o.err.find('\x1b'), std::string::npos) << o.err;
+        // One result line, and it is the last.
+        EXPECT_EQ(o.out.find("\nresult "), o.out.rfind("\nresult ")) << o.out;
+        EXPECT_EQ(o.LastLine().rfind("result ", 0), 0u);
+    }
 }
 
 TEST_F(CliApp, FlashesAFontOverTheSerialCable) {

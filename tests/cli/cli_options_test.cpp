@@ -47,11 +47,43 @@ TEST(CliOptions, AFileNamedLikeAnOptionAfterTheEnd) {
     EXPECT_EQ(r.options.file, "--odd.bin");
 }
 
-TEST(CliOptions, HelpAnywhere) {
-    EXPECT_EQ(ParseCommandLine({"--help"}).options.command, Command::Help);
-    const ParseResult r = ParseCommandLine({"flash", "--help"});
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.options.command, Command::Help);
+TEST(CliOptions, HelpOfEachCommandAndVersion) {
+    const ParseResult top = ParseCommandLine({"--help"});
+    EXPECT_EQ(top.options.command, Command::Help);
+    for (const char* command : {"flash", "check", "list"})
+        EXPECT_NE(top.text.find(command), std::string::npos) << command;
+
+    const std::vector<std::vector<std::string>> flashHelp = {
+        {"flash", "--help"}, {"flash", "--port", "COM1", "-h"}, {"help", "flash"}};
+    for (const auto& args : flashHelp) {
+        const ParseResult r = ParseCommandLine(args);
+        ASSERT_TRUE(r.ok) << args.back();
+        EXPECT_EQ(r.options.command, Command::Help);
+        EXPECT_NE(r.text.find("usage: rtqflash-cli flash"), std::string::npos) << r.text;
+        EXPECT_NE(r.text.find("--stop-bits"), std::string::npos);
+    }
+    EXPECT_EQ(ParseCommandLine({"list", "--help"}).text.find("--port"), std::string::npos)
+        << "only list's own options";
+
+    const ParseResult version = ParseCommandLine({"--version"});
+    ASSERT_TRUE(version.ok);
+    EXPECT_EQ(version.options.command, Command::Version);
+    EXPECT_EQ(version.text, "rtqflash-cli 4.0.0\n");
+}
+
+TEST(CliOptions, ListAndOutputModes) {
+    ParseResult r = ParseCommandLine({"list", "--json"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.command, Command::List);
+    EXPECT_TRUE(r.options.json);
+    r = ParseCommandLine({"flash", "--usb", "--type", "pin", "--pin", "1", "--json", "--quiet"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.options.json);
+    EXPECT_TRUE(r.options.quiet);
+    // A value that begins with "-" is still a value.
+    r = ParseCommandLine({"flash", "--port", "COM1", "--type", "name", "--name", "-x-"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.name, "-x-");
 }
 
 TEST(CliOptions, RefusedCommandLines) {
@@ -71,12 +103,25 @@ TEST(CliOptions, RefusedCommandLines) {
         {"check", "--type", "font"},                             // no file
         {"check", "--type", "font", "--port", "COM1", "f.bin"},  // touches no port
         {"check", "--type", "font", "--baud", "9600", "f.bin"},
+        {"check", "--type", "font", "--json", "f.bin"},
+        {"list", "--port", "COM1"},
+        {"list", "extra"},
+        {"flash", "--port", "COM1", "--type", "font", "--quiet=yes"},
     };
     for (const auto& args : bad) {
         const ParseResult r = ParseCommandLine(args);
         EXPECT_FALSE(r.ok) << (args.empty() ? "(none)" : args.back());
         EXPECT_FALSE(r.error.empty());
+        EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
     }
+    EXPECT_NE(ParseCommandLine({"burn"}).error.find("unknown command \"burn\""),
+              std::string::npos);
+    EXPECT_NE(ParseCommandLine({"--bogus", "flash"}).error.find("\"--bogus\""), std::string::npos);
+    EXPECT_NE(ParseCommandLine({"flash", "--port", "COM1", "--port", "COM2", "--type", "font"})
+                  .error.find("--port given twice"),
+              std::string::npos);
+    EXPECT_NE(ParseCommandLine({"flash", "--type", "font"}).error.find("rtqflash-cli flash --help"),
+              std::string::npos);
     EXPECT_TRUE(ParseCommandLine({"flash", "--port", "COM1", "--type", "pin", "--pin",
                                   std::string(16, '1')})
                     .ok);

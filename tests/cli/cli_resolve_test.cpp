@@ -5,6 +5,7 @@
 #include "cli/download_type.h"
 #include "cli/port_name.h"
 #include "engine/result_codes.h"
+#include "ports/device_names.h"
 
 namespace {
 
@@ -60,8 +61,30 @@ TEST(CliPort, ComNamesAndDevicePaths) {
     EXPECT_EQ(path, "/dev/ttyUSB0");
     ASSERT_EQ(ResolvePort("./pty", &path), kResultSuccess);
     EXPECT_EQ(path, "./pty");
-    for (const char* bad : {"", "COM0", "COM65", "COM99999999999999999999"})
+    ASSERT_EQ(ResolvePort("\\\\.\\cOm17", &path), kResultSuccess);
+    EXPECT_EQ(path, "\\\\.\\COM17");
+    // Names that only look like COM names are device paths.
+    for (const char* device : {"COM", "COM1x", "COM-1", "XCOM1", "COM 1"}) {
+        ASSERT_EQ(ResolvePort(device, &path), kResultSuccess) << device;
+        EXPECT_EQ(path, device);
+    }
+}
+
+TEST(CliPort, OnlyTheListsSpellingNamesAPort) {
+    // The port list writes COM1 to COM64 without leading zeros; other
+    // numbers are refused rather than read as some other port or as a
+    // file of that name.
+    std::string path;
+    for (const char* bad : {"", "COM0", "COM65", "COM05", "com017", "COM00", "COM100",
+                            "\\\\.\\COM05", "COM99999999999999999999"})
         EXPECT_EQ(ResolvePort(bad, &path), kResultBadPort) << bad;
+    // The device the serial backend opens for a refused name is never the
+    // port's either.
+    EXPECT_EQ(rtq::DevicePathForPort("COM05"), "COM05");
+    EXPECT_EQ(rtq::DevicePathForPort("COM65"), "COM65");
+    EXPECT_EQ(rtq::ComPortNumber("COM05"), -1);
+    EXPECT_EQ(rtq::ComPortNumber("COM65"), -1);
+    EXPECT_EQ(rtq::ComPortNumber("/dev/ttyS0"), 0);
 }
 
 }  // namespace

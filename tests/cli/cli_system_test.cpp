@@ -9,11 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
+#include "tests/cli/scoped_env.h"
 #include "tests/engine/temp_files.h"
 
 namespace {
@@ -59,18 +63,19 @@ public:
     Child& operator=(const Child&) = delete;
 
     bool Started() const { return m_pid > 0; }
-    // The exit status, or -1 when it has not ended within the time.
+    // The exit status, or -1 when it has not ended within the time (looked
+    // at once at least, also for no time at all).
     int Wait(std::chrono::milliseconds limit) {
         const auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
+        for (;;) {
             int status = 0;
             if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_reaped = true;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
-            std::this_thread::sleep_for(50ms);
+            if (std::chrono::steady_clock::now() >= end) return -1;
+            std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(limit, 5ms));
         }
-        return -1;
     }
 
 private:
@@ -98,7 +103,8 @@ TEST(CliSystem, FlashesAFontToTheSimulatedPrinterOverAPseudoTerminal) {
     for (int i = 0; i < 200 && !Exists(link); ++i) std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(Exists(link)) << ReadText(dir.Path() + "/sim.err");
 
-    Child run({cli, "flash", "--port", link, "--type", "CG FONT", fontPath},
+    const std::string trace = dir.Path() + "/wire.trace";
+    Child run({cli, "flash", "--port", link, "--type", "CG FONT", "--trace", trace, fontPath},
               dir.Path() + "/cli.out", dir.Path() + "/cli.err");
     ASSERT_TRUE(run.Started());
     const int status = run.Wait(90s);
@@ -109,6 +115,11 @@ TEST(CliSystem, FlashesAFontToTheSimulatedPrinterOverAPseudoTerminal) {
               "result 1: Download successfully completed!\n")
         << out;
     EXPECT_NE(err.find("Downloading data to flash sector 1 of 1...\n"), std::string::npos) << err;
+    // The trace shows the port, its settings and each frame, the data
+    // frame's command among them.
+    const std::string traced = ReadText(trace);
+    for (const char* line : {" open ", " dcb ", "baud=38400", " tx ", " rx ", " 1D 11\n", " close "})
+        EXPECT_NE(traced.find(line), std::string::npos) << line << "\n" << traced.substr(0, 2000);
 
     // The printer exits after the reset that ends the download, leaving its
     // flash image behind.
@@ -125,4 +136,176 @@ TEST(CliSystem, FlashesAFontToTheSimulatedPrinterOverAPseudoTerminal) {
     }
 }
 
+// A font file of its own for each printer, so that crossed wires show.
+std::vector<uint8_t> FontFor(uint32_t seed) {
+    std::vector<uint8_t> font = rtq::test::PatternBytes(65536, seed);
+    rtq::test::PutTag(&font, 0, "MB01");
+    return font;
+}
+
+bool HoldsAt(const std::string& image, size_t offset, const std::vector<uint8_t>& bytes) {
+    return image.size() >= offset + bytes.size() &&
+           std::equal(bytes.begin(), bytes.end(),
+                      reinterpret_cast<const uint8_t*>(image.data()) + offset);
+}
+
+TEST(CliSystem, FlashesEveryPrinterThatListFindsAtOnce) {
+    const char* binDir = std::getenv("RTQ_TEST_BINARY_DIR");
+    if (!binDir) GTEST_SKIP() << "RTQ_TEST_BINARY_DIR is not set";
+    const std::string sim = std::string(binDir) + "/sim/rtqsim";
+    const std::string cli = std::string(binDir) + "/cli/rtqflash-cli";
+    ASSERT_TRUE(Exists(sim)) << sim;
+    ASSERT_TRUE(Exists(cli)) << cli;
+
+    // Two printers behind COM17 and COM18 of a bench of its own.
+    rtq::test::TempFolder dir;
+    const std::string dev = dir.Path() + "/dev";
+    const std::string sys = dir.Path() + "/sys";
+    ASSERT_EQ(mkdir(dev.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(sys.c_str(), 0755), 0);
+    rtq::test::ScopedEnv devRoot("RTQFLASH_DEVICE_ROOT", dev);
+    rtq::test::ScopedEnv sysRoot("RTQFLASH_SYSFS_ROOT", sys);
+    const auto file = [&](const std::string& name) { return dir.Path() + "/" + name; };
+
+    std::vector<std::unique_ptr<Child>> printers;
+    for (int i = 0; i < 2; ++i) {
+        const std::string n = std::to_string(i);
+        printers.push_back(std::make_unique<Child>(
+            std::vector<std::string>{sim, "--link", dev + "/ttyUSB" + n, "--flash-out",
+                                     file("flash" + n + ".img"), "--exit-after-reset"},
+            file("sim" + n + ".out"), file("sim" + n + ".err")));
+        ASSERT_TRUE(printers.back()->Started());
+    }
+    for (int i = 0; i < 200 && !(Exists(dev + "/ttyUSB0") && Exists(dev + "/ttyUSB1")); ++i)
+        std::this_thread::sleep_for(50ms);
+
+    // What list finds is what gets flashed.
+    Child list({cli, "list", "--json"}, file("list.out"), file("list.err"));
+    ASSERT_EQ(list.Wait(10s), 0) << ReadText(file("list.err"));
+    const nlohmann::json found = nlohmann::json::parse(ReadText(file("list.out")), nullptr, false);
+    ASSERT_TRUE(found.is_object()) << ReadText(file("list.out"));
+    std::vector<std::string> ports;
+    for (const nlohmann::json& port : found["serial_ports"])
+        if (port["can_open"] == true) ports.push_back(port["port"]);
+    ASSERT_EQ(ports, (std::vector<std::string>{"COM17", "COM18"})) << found.dump();
+
+    const std::vector<std::vector<uint8_t>> fonts = {FontFor(31), FontFor(32)};
+    std::vector<std::unique_ptr<Child>> runs;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const std::string n = std::to_string(i);
+        const std::string font = dir.Write("font" + n + ".bin", fonts[i]);
+        runs.push_back(std::make_unique<Child>(
+            std::vector<std::string>{cli, "flash", "--quiet", "--port", ports[i], "--type",
+                                     "font", font},
+            file("cli" + n + ".out"), file("cli" + n + ".err")));
+        ASSERT_TRUE(runs.back()->Started());
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_EQ(runs[i]->Wait(90s), 0) << ReadText(file("cli" + n + ".err"));
+        EXPECT_EQ(ReadText(file("cli" + n + ".out")),
+                  "result 1: Download successfully completed!\n");
+    }
+    for (size_t i = 0; i < printers.size(); ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_EQ(printers[i]->Wait(20s), 0) << ReadText(file("sim" + n + ".err"));
+        EXPECT_TRUE(HoldsAt(ReadText(file("flash" + n + ".img")), 0x100000, fonts[i]))
+            << "printer " << n;
+    }
+}
+
 }  // namespace
+
+// While one run holds a port, also in the moment it closes it to reopen it
+// at the download speed, another program gets nowhere with it.
+TEST(CliSystem, APortStaysReservedForTheWholeRun) {
+    const char* binDir = std::getenv("RTQ_TEST_BINARY_DIR");
+    if (!binDir) GTEST_SKIP() << "RTQ_TEST_BINARY_DIR is not set";
+    const std::string sim = std::string(binDir) + "/sim/rtqsim";
+    const std::string cli = std::string(binDir) + "/cli/rtqflash-cli";
+    rtq::test::TempFolder dir;
+    const rtq::test::ScopedEnv lockDir("RTQFLASH_LOCK_DIR", dir.Path());
+    const std::string link = dir.Path() + "/printer";
+    const std::string flashOut = dir.Path() + "/flash.img";
+    const std::vector<uint8_t> font = FontFor(7);
+    const std::string fontPath = dir.Write("font.bin", font);
+
+    Child printer({sim, "--link", link, "--flash-out", flashOut, "--exit-after-reset"},
+                  dir.Path() + "/sim.out", dir.Path() + "/sim.err");
+    for (int i = 0; i < 200 && !Exists(link); ++i) std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(Exists(link)) << ReadText(dir.Path() + "/sim.err");
+
+    Child run({cli, "flash", "--port", link, "--type", "font", fontPath}, dir.Path() + "/cli.out",
+              dir.Path() + "/cli.err");
+    // Once the run has the port, another program tries it again and again
+    // while the run goes on.
+    for (int i = 0; i < 200 && ReadText(dir.Path() + "/cli.err").empty(); ++i)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_FALSE(ReadText(dir.Path() + "/cli.err").empty());
+    int attempts = 0, refused = 0, status = -1;
+    while ((status = run.Wait(0ms)) == -1 && attempts < 2000) {
+        Child other({cli, "flash", "--quiet", "--port", link, "--type", "pin", "--pin", "1234"},
+                    dir.Path() + "/other.out", dir.Path() + "/other.err");
+        const int otherStatus = other.Wait(30s);
+        ++attempts;
+        if (otherStatus == 17) ++refused;
+        else
+            ADD_FAILURE() << "attempt " << attempts << " exit " << otherStatus << ": "
+                          << ReadText(dir.Path() + "/other.out");
+        std::this_thread::sleep_for(5ms);
+    }
+    if (status == -1) status = run.Wait(60s);
+    EXPECT_EQ(status, 0) << ReadText(dir.Path() + "/cli.out") << ReadText(dir.Path() + "/cli.err");
+    EXPECT_GT(attempts, 20);
+    EXPECT_EQ(refused, attempts);
+    EXPECT_EQ(printer.Wait(20s), 0);
+    EXPECT_TRUE(HoldsAt(ReadText(flashOut), 0x100000, font));
+}
+
+// A time sync steps the wall clock an hour back two seconds into a run,
+// while the printer is being switched: the run goes on as if nothing had
+// happened (the step is played by libfaketime, which leaves the steady
+// clock alone).
+TEST(CliSystem, AWallClockStepDuringARunChangesNothing) {
+    const char* binDir = std::getenv("RTQ_TEST_BINARY_DIR");
+    if (!binDir) GTEST_SKIP() << "RTQ_TEST_BINARY_DIR is not set";
+    const std::string faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    if (!Exists(faketime)) GTEST_SKIP() << "libfaketime is not installed";
+    const std::string sim = std::string(binDir) + "/sim/rtqsim";
+    const std::string cli = std::string(binDir) + "/cli/rtqflash-cli";
+    rtq::test::TempFolder dir;
+    const std::string link = dir.Path() + "/printer";
+    const std::string flashOut = dir.Path() + "/flash.img";
+    const std::vector<uint8_t> font = FontFor(11);
+    const std::string fontPath = dir.Write("font.bin", font);
+    const std::string offset = dir.Write("offset", std::vector<uint8_t>{'+', '0', '\n'});
+
+    Child printer({sim, "--link", link, "--flash-out", flashOut, "--exit-after-reset"},
+                  dir.Path() + "/sim.out", dir.Path() + "/sim.err");
+    for (int i = 0; i < 200 && !Exists(link); ++i) std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(Exists(link)) << ReadText(dir.Path() + "/sim.err");
+
+    std::unique_ptr<Child> run;
+    {
+        const rtq::test::ScopedEnv preload("LD_PRELOAD", faketime);
+        const rtq::test::ScopedEnv file("FAKETIME_TIMESTAMP_FILE", offset);
+        const rtq::test::ScopedEnv noCache("FAKETIME_NO_CACHE", "1");
+        const rtq::test::ScopedEnv steady("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+        // A time sync leaves file times as they are.
+        const rtq::test::ScopedEnv stat("NO_FAKE_STAT", "1");
+        run = std::make_unique<Child>(
+            std::vector<std::string>{cli, "flash", "--port", link, "--type", "font", fontPath},
+            dir.Path() + "/cli.out", dir.Path() + "/cli.err");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(2s);
+    dir.Write("offset", std::vector<uint8_t>{'-', '3', '6', '0', '0', '\n'});
+
+    // Without the step the run takes about 15 s.
+    const int status = run->Wait(60s);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(status, 0) << ReadText(dir.Path() + "/cli.out") << ReadText(dir.Path() + "/cli.err");
+    EXPECT_LT(took, 30s);
+    EXPECT_EQ(printer.Wait(20s), 0);
+    EXPECT_TRUE(HoldsAt(ReadText(flashOut), 0x100000, font));
+}

@@ -12,6 +12,8 @@
 namespace {
 
 using rtq::cli::CliProgressWindow;
+using rtq::cli::PlainProgress;
+using rtq::cli::TerminalProgress;
 
 LPARAM Addr(const ProgressInfo& p) { return reinterpret_cast<LPARAM>(&p); }
 
@@ -25,7 +27,8 @@ void Update(CliProgressWindow& w, ProgressInfo& p, const std::string& text, int3
 
 TEST(CliProgress, EachNewStepIsOneLineWithoutATerminal) {
     std::ostringstream err;
-    CliProgressWindow w(err, false, false);
+    PlainProgress view(err);
+    CliProgressWindow w(view, false);
     ProgressInfo p;
     Update(w, p, "Switching printer to download...", 10000, 0);
     Update(w, p, "Switching printer to download...", 10000, 10000);
@@ -41,9 +44,10 @@ TEST(CliProgress, EachNewStepIsOneLineWithoutATerminal) {
               "Erasing flash sector 2 of 3...\n");
 }
 
-TEST(CliProgress, ATerminalShowsThePercentageOnTheStepsLine) {
+TEST(CliProgress, ATerminalRedrawsOneLineWithStepAndPercent) {
     std::ostringstream err;
-    CliProgressWindow w(err, true, false);
+    TerminalProgress view(err);
+    CliProgressWindow w(view, false);
     ProgressInfo p;
     Update(w, p, "Downloading data to flash sector 1 of 1...", 65536, 0);
     w.SendMessage(WM_SET_PROGRESS_RANGE, 65536, 16384);
@@ -51,16 +55,18 @@ TEST(CliProgress, ATerminalShowsThePercentageOnTheStepsLine) {
     w.SendMessage(WM_SET_PROGRESS_RANGE, 65536, 65536);
     Update(w, p, "Calculating checksum", 65536, 0);
     w.EndLine();
+    w.EndLine();  // a closed line stays closed
     EXPECT_EQ(err.str(),
               "\rDownloading data to flash sector 1 of 1... 0%\x1b[K"
               "\rDownloading data to flash sector 1 of 1... 25%\x1b[K"
-              "\rDownloading data to flash sector 1 of 1... 100%\x1b[K\n"
+              "\rDownloading data to flash sector 1 of 1... 100%\x1b[K"
               "\rCalculating checksum 0%\x1b[K\n");
 }
 
 TEST(CliProgress, PercentageStaysWithinTheBar) {
     std::ostringstream err;
-    CliProgressWindow w(err, true, false);
+    TerminalProgress view(err);
+    CliProgressWindow w(view, false);
     ProgressInfo p;
     // "Download completed!" carries 65536 on a bar of 10000.
     Update(w, p, "Download completed!", 10000, 65536);
@@ -70,8 +76,8 @@ TEST(CliProgress, PercentageStaysWithinTheBar) {
 }
 
 TEST(CliProgress, CtrlCCancelsOnlyUntilTheLineCheckPassed) {
-    std::ostringstream err;
-    CliProgressWindow w(err, false, true);
+    rtq::cli::SilentProgress view;
+    CliProgressWindow w(view, true);
     EXPECT_TRUE(w.IsBluetoothChecked());
     g_bCancelled = 0;
     {

@@ -98,6 +98,30 @@ TEST(RtqsimOptions, BadCommandLinesSayWhy) {
     ASSERT_TRUE(Parse({"-h"}, &o, &error));
     EXPECT_TRUE(o.help);
     EXPECT_NE(RtqsimUsage().find("--flash-out"), std::string::npos);
+    ASSERT_TRUE(Parse({"--version"}, &o, &error));
+    EXPECT_TRUE(o.version);
+    EXPECT_FALSE(o.help);
+
+    // The first bad word is the one named, also among several.
+    ASSERT_FALSE(Parse({"--nak", "erase:1", "--fill", "300", "--nak", "frob:1"}, &o, &error));
+    EXPECT_NE(error.find("--fill: '300'"), std::string::npos) << error;
+    ASSERT_FALSE(Parse({"--exit-after-reset=no"}, &o, &error));
+}
+
+TEST(RtqsimOptions, FaultsKeepTheCommandLinesOrderAcrossKinds) {
+    // The first rule that matches a command decides, so the order matters.
+    RtqsimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--silent", "erase:1", "--nak", "any:all", "--silent", "data:2",
+                       "--wrong-identity", "1:X", "--nak", "erase:3"},
+                      &o, &error))
+        << error;
+    ASSERT_EQ(o.faults.size(), 5u);
+    EXPECT_EQ(o.faults[0].action, FaultAction::Silent);
+    EXPECT_EQ(o.faults[1].kind, CommandKind::Any);
+    EXPECT_EQ(o.faults[2].kind, CommandKind::Data);
+    EXPECT_EQ(o.faults[3].action, FaultAction::WrongIdentity);
+    EXPECT_EQ(o.faults[4].nth, 3);
 }
 
 TEST(RtqsimOptions, UsbLink) {
