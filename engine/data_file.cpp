@@ -64,7 +64,10 @@ int CheckFileIdentity(const std::string& path, DownloadKind kind) {
 }
 
 int64_t DataLength(int64_t fileLength, bool bIpl) {
-    return bIpl ? fileLength - kIplSkippedBytes : fileLength;
+    if (!bIpl) return fileLength;
+    // Nothing past the skipped part is nothing to send; subtracting could
+    // also wrap for a length near the lowest value.
+    return fileLength <= kIplSkippedBytes ? 0 : fileLength - kIplSkippedBytes;
 }
 
 std::vector<int32_t> BuildSectorPlan(int64_t dataLength, int32_t firstSector,

@@ -46,7 +46,7 @@ DownloadKind TagKindFor(DownloadKind kind);
 int CheckFileIdentity(const std::string& path, DownloadKind kind);
 
 // Bytes of a file that are written: the whole file, or for IPL the file
-// less its first 0x8000 bytes.
+// less its first 0x8000 bytes (0 when it has no more).
 int64_t DataLength(int64_t fileLength, bool bIpl);
 
 // The sector plan of a data length: sectors from firstSector on, one per

@@ -72,6 +72,11 @@ std::string DataFileHint(const rtq::LastError& e) {
 std::string FailureHint(int code, const rtq::LastError& error) {
     // The file rules leave the rule that was broken, with no error number.
     if (code == kResultBadDataFile) return error.number == 0 ? error.text : std::string();
+    // A cause the engine found in the data file itself, such as a change
+    // during the run, names the file but has no error number.
+    if (code == kResultFileOpenFailed && error.number == 0)
+        return error.path.empty() || error.text.empty() ? std::string()
+                                                        : Subject(error) + error.text + ".";
     if (error.number == 0) return std::string();
     switch (code) {
         case kResultPortOpenFailed:

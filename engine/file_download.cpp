@@ -10,6 +10,7 @@
 #include "engine/result_codes.h"
 #include "engine/sector_sizes.h"
 #include "platform/clock.h"
+#include "platform/last_error.h"
 #include "platform/messages.h"
 #include "protocol/frames.h"
 
@@ -32,15 +33,39 @@ std::string SectorText(const char* format, int displayIndex, int count) {
     return text;
 }
 
+// False, with the change as the failure's cause, when the data file is no
+// longer what it was when the run started.
+bool FileAsChecked(const BinaryFile& file) {
+    int64_t now = -1;
+    const FileChange change = file.Change(&now);
+    if (change == FileChange::None) return true;
+    const std::string sizes = " (" + std::to_string(file.OpenedLength()) +
+                              " bytes at the start, " + std::to_string(now) + " now)";
+    std::string what;
+    switch (change) {
+        case FileChange::Grew: what = "grew during the download" + sizes; break;
+        case FileChange::Truncated: what = "was truncated during the download" + sizes; break;
+        case FileChange::Modified: what = "was modified during the download"; break;
+        case FileChange::Replaced: what = "was replaced during the download"; break;
+        case FileChange::Removed: what = "was removed during the download"; break;
+        case FileChange::None: break;
+    }
+    rtq::SetLastError({"the file " + what +
+                           "; nothing of the changed file was sent. Flash it again once "
+                           "the file no longer changes",
+                       0, file.Path()});
+    return false;
+}
+
 }  // namespace
 
 int CFlashDownloader::DownloadFile(const FileRun& run) {
-    if (CheckDataFile(run.strPath) != kResultSuccess) return kResultFileOpenFailed;
-    if (run.bUsb && m_pLink) m_pLink->SetNotifyWindow(m_pNotifyWnd.load());
-
+    // Opened once and held to the end: every sector comes from the file
+    // whose length was checked, and a change to it shows.
     BinaryFile file;
-    if (!file.Open(run.strPath)) return kResultFileOpenFailed;
-    const int64_t fileLength = file.Length();
+    if (OpenDataFile(run.strPath, file) != kResultSuccess) return kResultFileOpenFailed;
+    if (run.bUsb && m_pLink) m_pLink->SetNotifyWindow(m_pNotifyWnd.load());
+    const int64_t fileLength = file.OpenedLength();
     // Refused before the progress opens and before the printer hears
     // anything: the sectors are positioned from the end of the file, which
     // is right only for data that fills its plan exactly.
@@ -67,8 +92,8 @@ int CFlashDownloader::DownloadFile(const FileRun& run) {
 
     int64_t taken = 0;
     for (int i = 0; i < count && dataLength > 0; ++i) {
-        const int written = WriteSector(run, file, order[static_cast<size_t>(i)], i + 1,
-                                        &dataLength, &taken);
+        const int written = WriteSector(run, file, fileLength, order[static_cast<size_t>(i)],
+                                        i + 1, &dataLength, &taken);
         if (written != kResultSuccess) return written;
     }
     return EndFileDownload(run);
@@ -113,8 +138,9 @@ int CFlashDownloader::EnterDownloadMode(const FileRun& run) {
 }
 
 int CFlashDownloader::WriteSector(const FileRun& run, BinaryFile& file,
-                                  int32_t sector, int displayIndex,
-                                  int64_t* dataLength, int64_t* taken) {
+                                  int64_t fileLength, int32_t sector,
+                                  int displayIndex, int64_t* dataLength,
+                                  int64_t* taken) {
     const int count = static_cast<int>(m_vecSectors.size());
     const int32_t size = run.pSectorSizes[sector];
     const int32_t blockSize = BlockSizeForSector(size);
@@ -126,10 +152,14 @@ int CFlashDownloader::WriteSector(const FileRun& run, BinaryFile& file,
             return kResultFileOpenFailed;
     } else {
         *taken += size;
-        if (!file.Seek(file.Length() - *taken)) return kResultFileOpenFailed;
+        if (!file.Seek(fileLength - *taken)) return kResultFileOpenFailed;
     }
 
     const int filled = FillBlocks(file, size, dataLength);
+    if (filled == kResultNoBlockMemory) return filled;
+    // Checked after the read, so that the bytes about to be sent are
+    // known to be those of the file as it was checked.
+    if (!FileAsChecked(file)) return kResultFileOpenFailed;
     if (filled != kResultSuccess) return filled;
 
     if (!iplSector5) {

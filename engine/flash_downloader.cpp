@@ -73,6 +73,10 @@ int CFlashDownloader::HeldBlocks() const {
 
 int CFlashDownloader::CheckDataFile(const std::string& path) {
     BinaryFile file;
+    return OpenDataFile(path, file);
+}
+
+int CFlashDownloader::OpenDataFile(const std::string& path, BinaryFile& file) {
     if (!file.Open(path)) {
         if (m_pLink && m_pLink->GetHandle() != 0) m_pLink->Close();
         return kResultFileOpenFailed;

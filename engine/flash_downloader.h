@@ -104,14 +104,18 @@ private:
         bool bUsb;
     };
 
+    // Opens the data file, closing the port when it cannot: 1 or 1007.
+    int OpenDataFile(const std::string& path, BinaryFile& file);
     // The file download shared by the serial and the USB procedure.
     int DownloadFile(const FileRun& run);
     // The first-contact part: switch, line speed, line check, identity.
     int EnterDownloadMode(const FileRun& run);
     // Sector s of the run: position, blocks, erase, select, data and
-    // verification (or the restart after IPL sector 5).
-    int WriteSector(const FileRun& run, BinaryFile& file, int32_t sector,
-                    int displayIndex, int64_t* dataLength, int64_t* taken);
+    // verification (or the restart after IPL sector 5). Sectors are
+    // placed by the file length that was checked at the start.
+    int WriteSector(const FileRun& run, BinaryFile& file, int64_t fileLength,
+                    int32_t sector, int displayIndex, int64_t* dataLength,
+                    int64_t* taken);
     int RestartAfterIplSector(const FileRun& run);
     int EndFileDownload(const FileRun& run);
 

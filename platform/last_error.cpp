@@ -15,6 +15,11 @@ void SetLastErrorText(const std::string& text) {
     g_last = LastError{text, 0, {}};
 }
 
+void SetLastError(const LastError& error) {
+    std::lock_guard<std::mutex> lk(g_mutex);
+    g_last = error;
+}
+
 void SetLastErrorFromErrno(int err, const std::string& path) {
     LastError e{std::strerror(err), err, path};
     std::lock_guard<std::mutex> lk(g_mutex);

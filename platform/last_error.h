@@ -16,6 +16,9 @@ struct LastError {
 };
 
 void SetLastErrorText(const std::string& text);
+// Stores a cause as it is, such as one the program found itself (no error
+// number) that still belongs to a file.
+void SetLastError(const LastError& error);
 // Stores strerror(err), err and the path.
 void SetLastErrorFromErrno(int err, const std::string& path = {});
 std::string LastErrorText();

@@ -1,5 +1,9 @@
 #include "sim/flash_image.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -87,23 +91,36 @@ bool FlashImage::SaveTo(const std::string& path, std::string* error) const {
 }
 
 bool FlashImage::LoadFrom(const std::string& path, std::string* error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        if (error) *error = path + ": " + std::strerror(errno);
+    const auto fail = [&](const std::string& why) {
+        if (error) *error = path + ": " + why;
         return false;
+    };
+    // Looked at before it is opened: opening a pipe waits for a writer,
+    // and only a file holds an image.
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return fail(std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return fail(std::strerror(errno));
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return fail("not a regular file");
     }
     std::vector<uint8_t> data(m_bytes.size() + 1);
-    const size_t got = std::fread(data.data(), 1, data.size(), f);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        if (error) *error = path + ": read error";
-        return false;
+    size_t got = 0;
+    while (got < data.size()) {
+        const ssize_t n = read(fd, data.data() + got, data.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int err = errno;
+            close(fd);
+            return fail(std::string("read error: ") + std::strerror(err));
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
     }
-    if (got > m_bytes.size()) {
-        if (error) *error = path + ": larger than the flash (4390912 bytes)";
-        return false;
-    }
+    close(fd);
+    if (got > m_bytes.size()) return fail("larger than the flash (4390912 bytes)");
     std::memcpy(m_bytes.data(), data.data(), got);
     return true;
 }

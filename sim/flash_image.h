@@ -44,7 +44,8 @@ public:
     // The whole image to a file; false with a reason on failure.
     bool SaveTo(const std::string& path, std::string* error) const;
     // Loads a file into the image from address 0; a file larger than the
-    // flash is refused.
+    // flash, and anything that is not a regular file, is refused (a named
+    // pipe without waiting for a writer).
     bool LoadFrom(const std::string& path, std::string* error);
 
 private:

@@ -28,7 +28,8 @@ bool FaultRule::Matches(CommandKind k, int numberOfKind,
         return false;
     }
     if (number < nth) return false;
-    return times == 0 || number < nth + times;
+    // Widened: a run of rules may reach the largest running number.
+    return times == 0 || int64_t{number} - nth < times;
 }
 
 namespace {

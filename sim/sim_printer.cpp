@@ -17,9 +17,9 @@ void SimPrinter::Receive(const uint8_t* data, size_t len) {
     std::function<void(const SimEvent&)> observer;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_receiveStart = m_events.size();
+        m_fresh.clear();
         while (len > 0) {
-            if (m_lineDropped || rtq::NowMs() < m_deafUntilMs) {
+            if (m_lineDropped || rtq::SteadyMs() < m_deafUntilMs) {
                 m_lost += len;
                 LogBytes(EventType::Lost, len);
                 break;
@@ -28,29 +28,45 @@ void SimPrinter::Receive(const uint8_t* data, size_t len) {
             data += n;
             len -= n;
         }
-        if (m_observer) {
-            observer = m_observer;
-            fresh.assign(m_events.begin() + static_cast<std::ptrdiff_t>(m_receiveStart),
-                         m_events.end());
-        }
-        m_receiveStart = m_events.size();
+        observer = m_observer;
+        KeepFresh(observer != nullptr);
+        if (observer) fresh.swap(m_fresh);
+        m_fresh.clear();
+        // A burst of many events must not keep its room for good.
+        if (m_fresh.capacity() > m_config.eventLogLimit) std::vector<SimEvent>().swap(m_fresh);
     }
     for (const SimEvent& e : fresh) observer(e);
 }
 
+void SimPrinter::KeepFresh(bool copy) {
+    const size_t limit = m_config.eventLogLimit;
+    const size_t skipped = m_fresh.size() > limit ? m_fresh.size() - limit : 0;
+    m_droppedEvents += skipped;
+    for (size_t i = skipped; i < m_fresh.size(); ++i) {
+        if (copy)
+            m_events.push_back(m_fresh[i]);
+        else
+            m_events.push_back(std::move(m_fresh[i]));
+    }
+    while (m_events.size() > limit) {
+        m_events.pop_front();
+        ++m_droppedEvents;
+    }
+}
+
 size_t SimPrinter::OutputAvailable() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_output.Available(rtq::NowMs());
+    return m_output.Available(rtq::SteadyMs());
 }
 
 size_t SimPrinter::TakeOutput(uint8_t* buf, size_t max) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_output.Take(buf, max, rtq::NowMs());
+    return m_output.Take(buf, max, rtq::SteadyMs());
 }
 
 std::vector<uint8_t> SimPrinter::TakeOutput() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const int64_t now = rtq::NowMs();
+    const int64_t now = rtq::SteadyMs();
     std::vector<uint8_t> out(m_output.Available(now));
     out.resize(m_output.Take(out.data(), out.size(), now));
     return out;
@@ -58,7 +74,7 @@ std::vector<uint8_t> SimPrinter::TakeOutput() {
 
 std::optional<int64_t> SimPrinter::NextReleaseMs() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_output.NextRelease(rtq::NowMs());
+    return m_output.NextRelease(rtq::SteadyMs());
 }
 
 size_t SimPrinter::PendingOutput() const {
@@ -68,7 +84,7 @@ size_t SimPrinter::PendingOutput() const {
 
 void SimPrinter::PurgeOutput() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_output.DropReleased(rtq::NowMs());
+    m_output.DropReleased(rtq::SteadyMs());
 }
 
 void SimPrinter::SetLine(const LineSettings& line) {
@@ -86,7 +102,7 @@ LineSettings SimPrinter::Line() const {
 SimEvent SimPrinter::NewEvent(EventType type) const {
     SimEvent e;
     e.type = type;
-    e.atMs = rtq::NowMs();
+    e.atMs = rtq::SteadyMs();
     e.mode = m_mode;
     e.line = m_line;
     return e;
@@ -94,13 +110,13 @@ SimEvent SimPrinter::NewEvent(EventType type) const {
 
 void SimPrinter::LogBytes(EventType type, size_t count) {
     // Runs of bytes within one Receive call make one entry.
-    if (m_events.size() > m_receiveStart && m_events.back().type == type) {
-        m_events.back().count += count;
+    if (!m_fresh.empty() && m_fresh.back().type == type) {
+        m_fresh.back().count += count;
         return;
     }
     SimEvent e = NewEvent(type);
     e.count = count;
-    m_events.push_back(std::move(e));
+    Log(std::move(e));
 }
 
 void SimPrinter::OnLoose(size_t count) {
@@ -237,11 +253,11 @@ void SimPrinter::OnFrame(const Frame& frame) {
         m_data.shrink_to_fit();
     }
 
-    m_events.push_back(std::move(e));
-    for (SimEvent& effect : effects) m_events.push_back(std::move(effect));
+    Log(std::move(e));
+    for (SimEvent& effect : effects) Log(std::move(effect));
     if (dropLine) {
         m_lineDropped = true;
-        m_events.push_back(NewEvent(EventType::LineDropped));
+        Log(NewEvent(EventType::LineDropped));
     }
 }
 
@@ -473,7 +489,12 @@ bool SimPrinter::LoadFlash(const std::string& path, std::string* error) {
 
 std::vector<SimEvent> SimPrinter::Events() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_events;
+    return std::vector<SimEvent>(m_events.begin(), m_events.end());
+}
+
+size_t SimPrinter::DroppedEvents() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_droppedEvents;
 }
 
 std::vector<SimEvent> SimPrinter::Commands() const {
@@ -517,7 +538,7 @@ int SimPrinter::CommandCount(CommandKind kind) const {
 void SimPrinter::ClearEvents() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_events.clear();
-    m_receiveStart = 0;
+    m_droppedEvents = 0;
 }
 
 void SimPrinter::SetObserver(std::function<void(const SimEvent&)> observer) {

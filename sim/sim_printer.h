@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -48,6 +49,9 @@ struct SimConfig {
     // restarts into download mode and hears nothing for this long; 0: no
     // restart.
     int64_t iplRestartMs = 0;
+    // Events the log keeps, the latest ones; the observer still hears
+    // every event, and the counters count every command.
+    size_t eventLogLimit = 4096;
 };
 
 class SimPrinter : private FrameSink {
@@ -118,7 +122,11 @@ public:
     bool LoadFlash(const std::string& path, std::string* error);
 
     // --- Event log --------------------------------------------------------
+    // The latest events, at most SimConfig::eventLogLimit of them; the
+    // queries below see only these.
     std::vector<SimEvent> Events() const;
+    // Events that left the log to make room since it was last cleared.
+    size_t DroppedEvents() const;
     std::vector<SimEvent> Commands() const;
     std::vector<SimEvent> CommandsOf(CommandKind kind) const;
     // Sectors of the erase and data commands that took effect, in order.
@@ -138,7 +146,11 @@ private:
     void OnLoose(size_t count) override;
 
     SimEvent NewEvent(EventType type) const;
+    void Log(SimEvent e) { m_fresh.push_back(std::move(e)); }
     void LogBytes(EventType type, size_t count);
+    // Moves the events of the running Receive into the log, dropping the
+    // oldest beyond the limit.
+    void KeepFresh(bool copy);
     // False when already in that mode.
     bool SetMode(SimMode mode);
     bool Ignored(CommandKind kind) const;
@@ -177,8 +189,9 @@ private:
     int m_overall = 0;
     std::map<CommandKind, int> m_counts;
 
-    std::vector<SimEvent> m_events;
-    size_t m_receiveStart = 0;  // first event logged by the running Receive
+    std::deque<SimEvent> m_events;
+    size_t m_droppedEvents = 0;
+    std::vector<SimEvent> m_fresh;  // logged by the running Receive
     std::function<void(const SimEvent&)> m_observer;
 };
 

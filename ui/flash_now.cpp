@@ -1,9 +1,6 @@
 // FLASH NOW: lock the dialog, check the settings and the data file, create
 // the download object and hand the run to its worker.
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -18,6 +15,7 @@
 #include "engine/sector_sizes.h"
 #include "engine/settings_check.h"
 #include "platform/clock.h"
+#include "platform/last_error.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
 #include "ui/control_ids.h"
@@ -202,23 +200,16 @@ int CFlashDlg::CheckSettings() {
 bool CFlashDlg::CheckFileIdentity() {
     m_strFileOpenError.clear();
     const std::string path = FilePath(m_strFilePath);
-    // Opened here first for the system's own words when it cannot be read.
-    std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
-    if (!file) {
-        const int err = path.empty() ? ENOENT : errno;
-        m_strFileOpenError = QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(m_strFilePath),
-                                                          QString::fromLocal8Bit(std::strerror(err)));
-        return false;
-    }
-    std::fclose(file);
-
     const DownloadKind kind = m_bMainFirmware  ? DownloadKind::MainFirmware
                               : m_bIplFirmware ? DownloadKind::IplFirmware
                                                : DownloadKind::Font;
     const int result = ::CheckFileIdentity(path, kind);
+    // A file that cannot be read (missing, not a regular file, no access)
+    // is shown with the system's own words.
     if (result == kResultFileOpenFailed) {
-        m_strFileOpenError = QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(m_strFilePath),
-                                                          QStringLiteral("Unable to open file!"));
+        m_strFileOpenError = QStringLiteral("%1\n%2").arg(
+            QDir::toNativeSeparators(m_strFilePath),
+            QString::fromLocal8Bit(rtq::LastErrorDetails().text.c_str()));
     }
     return result == kResultSuccess;
 }

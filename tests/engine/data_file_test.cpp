@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "engine/result_codes.h"
 #include "engine/sector_sizes.h"
 #include "tests/engine/temp_files.h"
@@ -60,6 +62,18 @@ TEST(LengthRules, RefuseAPlanPastTheLastSector) {
     EXPECT_EQ(CheckDataLength(int64_t{52} * 65536, 20, false, g_aSectorSizes),
               kResultBadDataFile);
     EXPECT_EQ(CheckDataLength(int64_t{1} << 40, 6, false, g_aSectorSizes), kResultBadDataFile);
+}
+
+TEST(LengthRules, ExtremeLengthsAreRefusedWithoutWrapping) {
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    EXPECT_LE(DataLength(kMin, true), 0);
+    EXPECT_EQ(DataLength(kMax, true), kMax - 0x8000);
+    for (bool ipl : {false, true})
+        for (int64_t length : {kMin, int64_t{-1}, kMax})
+            EXPECT_EQ(CheckDataLength(length, ipl ? 4 : 6, ipl, g_aSectorSizes),
+                      kResultBadDataFile)
+                << length << (ipl ? " IPL" : "");
 }
 
 TEST(LengthRules, AnIplFileIsExactly131072BytesFromSector4) {

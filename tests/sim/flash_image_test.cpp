@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "sim/flash_image.h"
+#include "tests/support/fifo_guard.h"
 
 namespace rtq::sim {
 namespace {
@@ -84,6 +85,22 @@ TEST(FlashImage, SaveAndLoadRoundTrip) {
 
     EXPECT_FALSE(flash.SaveTo(dir.string() + "/no/such/dir/x", &error));
     EXPECT_FALSE(loaded.LoadFrom(dir.string() + "/no/such/file", &error));
+}
+
+TEST(FlashImage, LoadingANamedPipeIsRefusedWithoutWaitingForAWriter) {
+    const auto dir = std::filesystem::temp_directory_path();
+    rtq::test::FifoGuard fifo((dir / ("flash_image_fifo_" + std::to_string(getpid()))).string());
+    ASSERT_TRUE(fifo.Made());
+    FlashImage flash(0x11);
+    std::string error;
+    bool loaded = true;
+    EXPECT_TRUE(fifo.ReturnsWithoutBlocking([&] { loaded = flash.LoadFrom(fifo.Path(), &error); }));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(error, fifo.Path() + ": not a regular file");
+    EXPECT_EQ(flash.Bytes()[0], 0x11);
+
+    EXPECT_FALSE(flash.LoadFrom(dir.string(), &error));
+    EXPECT_EQ(error, dir.string() + ": not a regular file");
 }
 
 }  // namespace

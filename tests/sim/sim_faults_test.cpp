@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "platform/clock.h"
 #include "sim/sim_faults.h"
 #include "sim/sim_printer.h"
@@ -51,6 +53,18 @@ TEST(FaultRule, PicksCommandsByKindAndNumber) {
     ASSERT_EQ(hits.size(), 2u);
     EXPECT_EQ(hits[0].action, FaultAction::Delay);
     EXPECT_EQ(hits[1].action, FaultAction::Nak);
+}
+
+TEST(FaultRule, RunsReachingTheLargestNumberDoNotWrap) {
+    constexpr int kMax = std::numeric_limits<int>::max();
+    FaultRule last = FaultRule::Nak(CommandKind::Erase, kMax);
+    EXPECT_FALSE(last.Matches(CommandKind::Erase, kMax - 1, 1));
+    EXPECT_TRUE(last.Matches(CommandKind::Erase, kMax, 1));
+
+    FaultRule longRun = FaultRule::Silent(CommandKind::Any, 2);
+    longRun.times = kMax;
+    EXPECT_FALSE(longRun.Matches(CommandKind::Data, 1, 1));
+    EXPECT_TRUE(longRun.Matches(CommandKind::Data, 1, kMax));
 }
 
 TEST_F(SimFaultsTest, NakRefusesOnlyTheChosenCommand) {

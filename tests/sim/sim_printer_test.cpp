@@ -237,6 +237,41 @@ TEST_F(SimPrinterTest, EventLogTellsTheStory) {
     EXPECT_TRUE(p.Events().empty());
 }
 
+TEST_F(SimPrinterTest, EventLogKeepsTheLatestEventsAndCountsEveryCommand) {
+    SimPrinter p;
+    size_t seen = 0;
+    p.SetObserver([&](const SimEvent&) { ++seen; });
+    const Bytes unknown = {0x1D, 0x77};
+    constexpr size_t kFrames = 200000;
+    // Half in one burst, half frame by frame.
+    Bytes burst;
+    for (size_t i = 0; i < kFrames / 2; ++i) burst.insert(burst.end(), unknown.begin(), unknown.end());
+    p.Receive(burst);
+    for (size_t i = 0; i < kFrames / 2; ++i) p.Receive(unknown);
+    Talk(p, Cat({SwitchFrame(), EraseFrame(6)}));
+
+    EXPECT_EQ(seen, kFrames + 3) << "the observer still hears every event";
+    EXPECT_EQ(p.CommandCount(CommandKind::Unknown), static_cast<int>(kFrames));
+    const auto events = p.Events();
+    EXPECT_LE(events.size(), SimConfig{}.eventLogLimit);
+    EXPECT_EQ(p.DroppedEvents(), kFrames + 3 - events.size());
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.back().kind, CommandKind::Erase);
+    EXPECT_EQ(events[events.size() - 3].kind, CommandKind::Switch);
+    EXPECT_EQ(events.front().kind, CommandKind::Unknown);
+    EXPECT_EQ(p.ErasedSectors(), (std::vector<int>{6}));
+
+    SimConfig small;
+    small.eventLogLimit = 2;
+    SimPrinter q(small);
+    Talk(q, Cat({SwitchFrame(), LineFrame(), IdentityFrame()}));
+    ASSERT_EQ(q.Events().size(), 2u);
+    EXPECT_EQ(q.Events()[0].kind, CommandKind::LineCheck);
+    EXPECT_EQ(q.DroppedEvents(), 2u);
+    q.ClearEvents();
+    EXPECT_EQ(q.DroppedEvents(), 0u);
+}
+
 TEST_F(SimPrinterTest, RestartAfterIplUpperHalfMakesThePrinterDeafForAWhile) {
     SimConfig c;
     c.iplRestartMs = 8000;

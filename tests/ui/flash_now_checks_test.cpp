@@ -3,6 +3,8 @@
 // refusal shows its message, unlocks the dialog, keeps the operator's
 // settings and leaves no download object or open device behind.
 
+#include <sys/stat.h>
+
 #include <QFile>
 
 #include "tests/support/fake_usb_backend.h"
@@ -97,6 +99,11 @@ private slots:
         f.UseFile(gone);
         Refused(f, gone + QStringLiteral("\nNo such file or directory"), idle);
         QCOMPARE(f.dlg->m_nLastResult, 1020);  // that box carries no result
+        // A named pipe is refused at once, not waited on for a writer.
+        const QString pipe = f.dir.filePath(QStringLiteral("pipe.bin"));
+        QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        f.UseFile(pipe);
+        Refused(f, pipe + QStringLiteral("\nnot a regular file (a named pipe)"), idle);
 
         // All settings good: the run starts with the values they stand for.
         f.UseFile(QString::fromStdString(good));
