@@ -45,18 +45,20 @@ void PrintPlan(std::ostream& out, const DownloadType& type, const std::string& p
 
 }  // namespace
 
-int RunCheck(const CliOptions& o, std::ostream& out, std::ostream& err) {
+int RunCheck(const CliOptions& o, std::ostream& out, std::ostream& err, std::string* checked) {
     DownloadType type;
     int r = ResolveDownloadType(o.type, false, &type);
     if (r != kResultSuccess) return r;
     if (!IsFileKind(type.kind)) {
-        err << type.displayName << " has no data file to check\n";
-        return kResultBadDownloadType;
+        err << "rtqflash-cli: " << type.displayName
+            << " has no data file to check; check takes main, ipl or font\n";
+        return kCheckNothingToCheck;
     }
     if ((r = CheckFileName(o.file, type)) != kResultSuccess) return r;
     std::vector<int32_t> plan;
     if ((r = CheckFileContents(o.file, type, &plan)) != kResultSuccess) return r;
     PrintPlan(out, type, o.file, plan);
+    *checked = type.displayName + " data file checked, fit for its sectors; nothing was written";
     return kResultSuccess;
 }
 

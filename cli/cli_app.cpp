@@ -34,8 +34,10 @@ std::unique_ptr<ProgressView> MakeView(const CliOptions& o, std::ostream& out, s
     return std::make_unique<PlainProgress>(err);
 }
 
-// The cause line on err (when known), then the result on out.
-int Report(int result, bool json, int64_t startMs, std::ostream& out, std::ostream& err) {
+// The cause line on err (when known), then the result on out; a success
+// that downloaded nothing says what it was instead.
+int Report(int result, bool json, int64_t startMs, std::ostream& out, std::ostream& err,
+           const std::string& successText = std::string()) {
     const std::string hint = FailureHint(result);
     if (!hint.empty()) err << "rtqflash-cli: " << EscapeText(hint) << "\n";
     const int status = ExitStatusForResult(result);
@@ -47,6 +49,8 @@ int Report(int result, bool json, int64_t startMs, std::ostream& out, std::ostre
         summary.exitStatus = status;
         summary.elapsedSeconds = std::max<int64_t>(0, rtq::SteadyMs() - startMs) / 1000.0;
         out << JsonResultLine(summary) << "\n";
+    } else if (result == kResultSuccess && !successText.empty()) {
+        out << "result " << result << ": " << EscapeText(successText) << "\n";
     } else {
         out << ResultLine(result) << "\n";
     }
@@ -79,8 +83,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return 0;
         case Command::List:
             return RunList(options, out);
-        case Command::Check:
-            return Report(RunCheck(options, out, err), false, startMs, out, err);
+        case Command::Check: {
+            std::string checked;
+            const int result = RunCheck(options, out, err, &checked);
+            if (result == kCheckNothingToCheck) return kExitUsage;
+            return Report(result, false, startMs, out, err, checked);
+        }
         case Command::Flash:
             break;
     }

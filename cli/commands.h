@@ -22,7 +22,11 @@ int RunUsbDownload(const std::string& file, const DownloadType& type, ProgressVi
 
 // The file checks of FLASH NOW and the sector plan a run would write, on
 // out; touches no port.
-int RunCheck(const CliOptions& options, std::ostream& out, std::ostream& err);
+// *checked names what was found fit (for the result line). A type that
+// has no data file gives kCheckNothingToCheck, a usage error.
+int RunCheck(const CliOptions& options, std::ostream& out, std::ostream& err,
+             std::string* checked);
+constexpr int kCheckNothingToCheck = -64;
 
 // The serial ports and USB printers there are, and whether this user may
 // open each; as text or (--json) one JSON document on out. Exit status 0.

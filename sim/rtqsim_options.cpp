@@ -74,6 +74,10 @@ bool ParseFault(const std::string& option, const std::string& value,
         *error = option + ": '" + parts[1] + "' is not N, N+ or all";
         return false;
     }
+    if (parts.size() == 3 && parts[2].empty()) {
+        *error = option + ": nothing after the last ':' in '" + value + "'";
+        return false;
+    }
     if (extra) *extra = parts.size() == 3 ? parts[2] : std::string();
     return true;
 }
@@ -170,8 +174,12 @@ bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
     option("--bad-checksum", [&](const std::string& v) {
         // N alone means the checksum answers; crc:N the CRC answers.
         const std::string ruleText = v.find(':') == std::string::npos ? "checksum:" + v : v;
-        o.faults.push_back(
-            fault("--bad-checksum", ruleText, FaultAction::WrongChecksum, false, nullptr));
+        const FaultRule rule =
+            fault("--bad-checksum", ruleText, FaultAction::WrongChecksum, false, nullptr);
+        // Only these two answers carry a value that could be wrong.
+        if (rule.kind != CommandKind::Checksum && rule.kind != CommandKind::RecalculateCrc)
+            refuse("--bad-checksum: '" + v + "' names no checksum or crc answer (use N or crc:N)");
+        o.faults.push_back(rule);
     });
     option("--wrong-identity", [&](const std::string& v) {
         // The N-th identity answer carries TEXT (N:TEXT).

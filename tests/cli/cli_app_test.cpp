@@ -89,7 +89,9 @@ TEST_F(CliApp, CheckShowsThePlanWithoutTouchingAPort) {
     const std::string path = dir.Write("three.mfw", rtq::test::MainFirmwareImage(196608));
     const Outcome o = Run({"check", "--type", "main firmware", path});
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.LastLine(), "result 1: Download successfully completed!");
+    // Nothing was downloaded, and the result line says so.
+    EXPECT_EQ(o.LastLine(),
+              "result 1: MAIN FIRMWARE data file checked, fit for its sectors; nothing was written");
     EXPECT_NE(o.out.find("MAIN FIRMWARE: " + path + ", 196608 bytes, 3 sectors"),
               std::string::npos);
     EXPECT_NE(o.out.find("sector 6: flash 0x020000-0x02FFFF from file 0x000000-0x00FFFF"),
@@ -121,7 +123,6 @@ TEST_F(CliApp, CheckRefusesBadFiles) {
          "result 1042: This file is not for RTQ5V!", 42},
         {"main", "m.mfw", rtq::test::MainFirmwareImage(1300),
          "result 1020: Invalid binary data file!", 20},
-        {"pin", "p.bin", {}, "result 1012: Unrecognized download type set!", 12},
     };
     for (const Case& c : cases) {
         const Outcome o = Run({"check", "--type", c.type, dir.Write(c.name, c.bytes)});
@@ -131,6 +132,12 @@ TEST_F(CliApp, CheckRefusesBadFiles) {
     const Outcome missing = Run({"check", "--type", "font", dir.Path() + "/none.bin"});
     EXPECT_EQ(missing.LastLine(), "result 1007: Unable to open file!");
     EXPECT_EQ(missing.status, 7);
+
+    // A setting has no file: a mistake on the command line, said as such.
+    const Outcome pin = Run({"check", "--type", "pin", dir.Write("p.bin", {})});
+    EXPECT_EQ(pin.status, 64);
+    EXPECT_EQ(pin.out, "");
+    EXPECT_NE(pin.err.find("PIN CODE has no data file to check"), std::string::npos) << pin.err;
 }
 
 TEST_F(CliApp, FlashSettingsAreCheckedInTheDialogsOrderBeforeAnyPort) {

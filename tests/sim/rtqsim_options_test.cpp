@@ -86,6 +86,10 @@ TEST(RtqsimOptions, BadCommandLinesSayWhy) {
         {"--slow-ms", "soon"},
         {"--wrong-identity", "Mobile"},
         {"--wrong-byte", "data:1:300"},
+        // Accepted once, though they meant nothing.
+        {"--wrong-byte", "erase:1:"},
+        {"--bad-checksum", "data:1"},
+        {"--bad-checksum", "erase:2"},
     };
     for (const auto& args : bad) {
         RtqsimOptions o;
