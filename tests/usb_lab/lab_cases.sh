@@ -249,6 +249,138 @@ case_dialog() {
   expect_flash p1 "$RTQ_LAB_FILE" 0 20 65536
 }
 
+# acm_plugged TAG UDC: a USB-serial adapter gadget on UDC, seen by the
+# host as /dev/ttyACM0 (COM33), its printer side /dev/ttyGS0.
+acm_plugged() {
+  acm_gadget_make "$1" "$2" || { fail "cannot make adapter gadget $1"; return 1; }
+  wait_for 100 test -c /dev/ttyACM0 -a -c /dev/ttyGS0 ||
+    { fail "ttyACM0/ttyGS0 did not appear for gadget $1"; return 1; }
+  [ "$(acm_port "$1")" = /dev/ttyGS0 ] || { fail "printer side is $(acm_port "$1")"; return 1; }
+  # The serial port's lock folder, which the guest's empty /run lacks.
+  mkdir -p /run/lock
+}
+
+# host_dsr DEVICE: DSR as the host's driver reports it on DEVICE, half a
+# second after opening it (the adapter reports its line state on its own
+# endpoint): high, low or unknown.
+host_dsr() {
+  perl -e '
+    use Fcntl;
+    sysopen(my $f, $ARGV[0], O_RDWR | O_NOCTTY | O_NONBLOCK) or exit 2;
+    select(undef, undef, undef, 0.5);
+    my $bits = pack("I", 0);
+    ioctl($f, 0x5415, $bits) or exit 2;            # TIOCMGET
+    exit((unpack("I", $bits) & 0x100) ? 0 : 1);    # TIOCM_DSR
+  ' "$1"
+  case $? in
+    0) echo high ;;
+    1) echo low ;;
+    *) echo unknown ;;
+  esac
+}
+
+case_acm-font() {
+  local closed open
+  acm_plugged a1 dummy_udc.0 || return
+  [ "$(tty_ids ttyACM0)" = "5e1a 00ac" ] || fail "ttyACM0 ids are $(tty_ids ttyACM0)"
+  closed=$(host_dsr /dev/ttyACM0)
+  sim_start_serial a1 /dev/ttyGS0 a1 "$WORK/flash-a1.bin" --verbose ||
+    { fail "rtqsim did not start: $(tail -n 1 "$WORK/sim-a1.log")"; return; }
+  open=$(host_dsr /dev/ttyACM0)
+  note "host DSR $closed with ttyGS0 closed, $open with rtqsim on it"
+  step "rtqflash-cli flash --port COM33 --type font"
+  cli_run "$RUN_BOUND" --port COM33 --type font "$SAMPLES/sample_font.bin"
+  echo "exit $CLI_STATUS, result $CLI_RESULT, ${CLI_WALL}s wall, ${CLI_CPU}s cpu"
+  expect_cli_ok
+  expect_flash a1 "$SAMPLES/sample_font.bin" 0 20 65536
+  note "run ${CLI_WALL}s wall, ${CLI_CPU}s cpu"
+}
+
+# The adapter is pulled during the data frame and stays out: the run must
+# fail at once, not wait out its time-outs; plugged back, the port works.
+case_acm-unplug() {
+  local g stamp=$WORK/unplugged-ms ms nodes
+  g=$(gadget_dir a1)
+  acm_plugged a1 dummy_udc.0 || return
+  sim_start_serial a1 /dev/ttyGS0 a1 "$WORK/flash-a1.bin" --verbose --unplug data:1:never ||
+    { fail "rtqsim did not start: $(tail -n 1 "$WORK/sim-a1.log")"; return; }
+  stamp_line a1 "rtqsim: unplugged (" "$stamp"
+  step "rtqflash-cli flash --port COM33 --type font, unplugged in the data frame"
+  cli_run 45 --port COM33 --type font "$SAMPLES/sample_font.bin"
+  echo "exit $CLI_STATUS, result $CLI_RESULT, ${CLI_WALL}s wall"
+  cp "$WORK/cli.log" "$WORK/cli-unplugged.log"
+  RESULT=$CLI_RESULT
+  case $CLI_STATUS in
+    0) fail "the run reported success with the adapter gone" ;;
+    124) fail "the run did not end within 45s" ;;
+  esac
+  if [ -s "$stamp" ]; then
+    ms=$((CLI_END_MS - $(cat "$stamp")))
+    note "ended $((ms / 1000)).$(((ms % 1000) / 100))s after the unplug, exit status $CLI_STATUS"
+    [ "$ms" -le 5000 ] || fail "the run went on for more than 5 s after the unplug"
+  else
+    fail "rtqsim did not unplug: $(tail -n 1 "$WORK/sim-a1.log")"
+  fi
+  sim_stop a1 || fail "rtqsim a1 exit status $?"
+  [ -z "$(cat "$g/UDC")" ] || fail "the adapter was plugged back during the run"
+
+  step "plug back, a second run"
+  gadget_plug a1 dummy_udc.0
+  wait_for 100 test -c /dev/ttyACM0 || {
+    nodes=$(cd /dev && echo ttyACM*)
+    fail "ttyACM0 did not come back (host nodes: $nodes)"
+    return
+  }
+  sim_start_serial a2 /dev/ttyGS0 a1 "$WORK/flash-a2.bin" --verbose ||
+    { fail "rtqsim did not start again: $(tail -n 1 "$WORK/sim-a2.log")"; return; }
+  cli_run $((RUN_BOUND - SECONDS)) --port COM33 --type font "$SAMPLES/sample_font.bin"
+  echo "exit $CLI_STATUS, result $CLI_RESULT, ${CLI_WALL}s wall"
+  local first=$RESULT
+  expect_cli_ok
+  RESULT="$first/$RESULT"
+  note "second run ${CLI_WALL}s"
+  pulled_under_rtqsim a1 a2
+  expect_flash a2 "$SAMPLES/sample_font.bin" 0 20 65536
+}
+
+# cpu_ticks PID: user + system time of PID so far, in clock ticks.
+cpu_ticks() {
+  local stat
+  stat=$(cat "/proc/$1/stat") || return 1
+  stat=${stat##*) }
+  # shellcheck disable=SC2086  # the fields after the name
+  set -- $stat
+  echo $((${12} + ${13}))
+}
+
+# pulled_under_rtqsim GADGET TAG: the adapter is pulled while rtqsim TAG
+# serves it and the host holds its port open; rtqsim must see the hang-up,
+# wait quietly and take the line again after the plug (the host sees DSR
+# only while the printer side is open). Notes the host's node afterwards.
+pulled_under_rtqsim() {
+  local gadget=$1 tag=$2 holder pid before after nodes node
+  pid=${SIM_PID[$tag]}
+  step "adapter pulled under rtqsim $tag, host port held open"
+  { exec sleep 30; } <>/dev/ttyACM0 &
+  holder=$!
+  gadget_unplug "$gadget"
+  wait_for 50 grep -qF "hung up" "$WORK/sim-$tag.log" || fail "rtqsim $tag saw no hang-up"
+  before=$(cpu_ticks "$pid")
+  sleep 1
+  after=$(cpu_ticks "$pid")
+  [ $((after - before)) -le 10 ] || fail "rtqsim busy while unplugged: $((after - before)) ticks in 1 s"
+  gadget_plug "$gadget" dummy_udc.0
+  wait_for 100 eval 'compgen -G "/dev/ttyACM*" >/dev/null'
+  nodes=$(cd /dev && echo ttyACM*)
+  kill "$holder"
+  wait "$holder" 2>/dev/null
+  note "plugged back with ttyACM0 held open: host node $nodes"
+  node=${nodes%% *}
+  [ "$(host_dsr "/dev/$node")" = high ] || fail "no DSR after the plug: rtqsim did not reopen ttyGS0"
+  grep -qxF "rtqsim: serving again on /dev/ttyGS0" "$WORK/sim-$tag.log" ||
+    fail "rtqsim $tag did not reopen ttyGS0"
+}
+
 if ! declare -F "case_$CASE" >/dev/null; then
   fail "no such case"
   exit 1

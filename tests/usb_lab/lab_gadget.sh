@@ -1,6 +1,7 @@
-# USB printer gadgets in the lab's guest (sourced by bash). A gadget is a
-# configfs folder with one printer function; binding it to a dummy_udc
-# controller plugs it into the same kernel, where usblp takes it.
+# USB gadgets in the lab's guest (sourced by bash). A gadget is a configfs
+# folder with one function; binding it to a dummy_udc controller plugs it
+# into the same kernel. A printer function is taken by usblp; an acm
+# function (a USB-serial adapter) by cdc-acm.
 
 GADGETS=/sys/kernel/config/usb_gadget
 PNP_STRING="MFG:RTQ;MDL:RTQ650;CMD:RTQ;CLS:PRINTER;"
@@ -52,27 +53,54 @@ gadget_make() {
   echo "$3" >"$g/UDC"
 }
 
+# The USB-serial adapter's id pair: cdc-acm binds by interface class, so
+# any pair would do.
+ACM_IDS="0x5e1a 0x00ac"
+
+# acm_gadget_make NAME UDC: a USB-serial adapter (one acm function) plugged
+# into UDC. Its printer side /dev/ttyGSN exists from the function's
+# creation on, whether plugged in or not.
+acm_gadget_make() {
+  local g vid pid
+  g=$(gadget_dir "$1")
+  read -r vid pid <<<"$ACM_IDS"
+  mkdir "$g" || return 1
+  echo "$vid" >"$g/idVendor"
+  echo "$pid" >"$g/idProduct"
+  mkdir "$g/functions/acm.0" || return 1
+  mkdir "$g/configs/c.1"
+  ln -s "$g/functions/acm.0" "$g/configs/c.1/"
+  echo "$2" >"$g/UDC"
+}
+
+# acm_port NAME: the printer side of adapter NAME, /dev/ttyGSN.
+acm_port() { echo "/dev/ttyGS$(cat "$(gadget_dir "$1")/functions/acm.0/port_num")"; }
+
 gadget_unplug() { echo "" >"$(gadget_dir "$1")/UDC"; }
 gadget_plug() { echo "$2" >"$(gadget_dir "$1")/UDC"; }
 
 # gadget_remove NAME: unplugs and deletes the gadget; quiet about parts
 # that are already gone.
 gadget_remove() {
-  local g
+  local g f
   g=$(gadget_dir "$1")
   [ -d "$g" ] || return 0
   echo "" >"$g/UDC" 2>/dev/null
-  rm -f "$g/configs/c.1/printer.0"
-  rmdir "$g/configs/c.1" "$g/functions/printer.0" "$g" 2>/dev/null
+  for f in "$g"/configs/c.1/*; do [ -L "$f" ] && rm -f "$f"; done
+  rmdir "$g/configs/c.1" 2>/dev/null
+  for f in "$g"/functions/*; do [ -d "$f" ] && rmdir "$f" 2>/dev/null; done
+  rmdir "$g" 2>/dev/null
   [ ! -d "$g" ]
 }
 
 # PIDs that hold a printer-side node open. A printer node still open when
 # its gadget is bound again, and closed after that, corrupts the kernel's
 # character-device list (6.1: BUG in cd_forget, the machine locks up), so
-# nobody may hold one when a gadget is unplugged or removed.
+# nobody may hold one when a gadget is unplugged or removed. An adapter's
+# ttyGSN held open makes the removal of its function wait for the close.
 printer_side_users() {
-  find /proc/[0-9]*/fd -lname '/dev/g_printer*' 2>/dev/null | cut -d/ -f3 | sort -u
+  find /proc/[0-9]*/fd \( -lname '/dev/g_printer*' -o -lname '/dev/ttyGS*' \) 2>/dev/null |
+    cut -d/ -f3 | sort -u
 }
 
 # release_printer_sides: ends whatever still holds a printer node open
@@ -98,12 +126,12 @@ gadget_remove_all() {
     [ -d "$g" ] || continue
     gadget_remove "$(basename "$g")" || ok=1
   done
-  # usblp lets go of its nodes once the devices are gone.
-  wait_for 50 no_lp_nodes || ok=1
+  # usblp and cdc-acm let go of their nodes once the devices are gone.
+  wait_for 50 no_host_nodes || ok=1
   return $ok
 }
 
-no_lp_nodes() { ! compgen -G '/dev/usb/lp*' >/dev/null; }
+no_host_nodes() { ! compgen -G '/dev/usb/lp*' >/dev/null && ! compgen -G '/dev/ttyACM*' >/dev/null; }
 
 # wait_nodes N: both ends of printer N are there (lpN on the host side,
 # g_printerN on the printer side), within 10 s.
@@ -114,5 +142,11 @@ wait_nodes() {
 # lp_ids N: "VID PID" of the device behind /dev/usb/lpN, as usblp sees it.
 lp_ids() {
   local d=/sys/class/usbmisc/lp$1/device/..
+  echo "$(cat "$d/idVendor") $(cat "$d/idProduct")"
+}
+
+# tty_ids NAME: "VID PID" of the USB device behind /dev/NAME (ttyACMN).
+tty_ids() {
+  local d=/sys/class/tty/$1/device/..
   echo "$(cat "$d/idVendor") $(cat "$d/idProduct")"
 }

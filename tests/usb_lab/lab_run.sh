@@ -16,9 +16,9 @@ bound() {
   case $1 in
     none) echo 30 ;;
     pin) echo 45 ;;
-    smoke) echo 60 ;;
+    smoke | acm-font) echo 60 ;;
     font | two | unplug-back | unplug-never) echo 90 ;;
-    ipl | dialog) echo 120 ;;
+    ipl | dialog | acm-unplug) echo 120 ;;
     main) echo 160 ;;
     *) echo 30 ;;
   esac
