@@ -2,11 +2,22 @@
 # Installs the Debian 12 packages the build, the tests and the GUI need.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-core
+  # rtqflash-cli and rtqsim: command-line parsing and JSON output (both
+  # header-only).
+  libcli11-dev nlohmann-json3-dev
   # The USB lab (tests/usb_lab): a virtual machine booted from an initramfs.
   qemu-system-x86 busybox-static cpio
   # The real-window test (tests/x11): X server, window manager, input,
   # window queries and screenshots.
-  xvfb openbox xdotool x11-utils imagemagick)
+  xvfb openbox xdotool x11-utils imagemagick
+  # The Debian package (tests/package): cpack's dependency list, checks of
+  # the package and its desktop files, and a Debian tree to install it in.
+  dpkg-dev file lintian desktop-file-utils appstream debootstrap
+  # The fuzz targets (tests/fuzz, scripts/fuzz.sh): clang with libFuzzer and
+  # its sanitizer runtimes.
+  clang libclang-rt-14-dev
+  # A wall-clock step in the middle of a run (tests/cli).
+  libfaketime)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -33,3 +33,6 @@ echo "== ThreadSanitizer (threaded tests)"
 build build-tsan -DRTQ_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threaded
+
+echo "== Fuzzing (20 s per target)"
+bash scripts/fuzz.sh 20
