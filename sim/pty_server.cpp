@@ -14,6 +14,7 @@
 
 #include "sim/answer_outbox.h"
 #include "sim/flash_save.h"
+#include "sim/serve_loop.h"
 
 namespace rtq::sim {
 
@@ -145,22 +146,15 @@ bool PtyServer::Serve(SimPrinter& printer, const Options& options, int stopFd,
     bool ok = true;
     AnswerOutbox out;  // answer bytes the master did not take yet
     uint8_t buf[4096];
-    int resetsSeen = printer.DownloadResets();
+    ResetWatch resets(printer);
     for (;;) {
-        pollfd fds[2] = {
-            {m_master, static_cast<short>(POLLIN | (out.Empty() ? 0 : POLLOUT)), 0},
-            {stopFd, POLLIN, 0},
-        };
-        const int rc = poll(fds, 2, AnswerOutbox::PollTimeoutMs(printer));
-        if (rc < 0) {
-            if (errno == EINTR) continue;
-            *error = Errno("poll");
-            return false;
-        }
-        if (fds[1].revents) break;
+        short ev = 0;
+        const Waited wait = WaitOnNode(m_master, out, printer, stopFd, &ev, error);
+        if (wait == Waited::Failed) return false;
+        if (wait == Waited::Stop) break;
 
-        bool hungUp = (fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN);
-        if (fds[0].revents & POLLIN) {
+        bool hungUp = (ev & (POLLHUP | POLLERR)) && !(ev & POLLIN);
+        if (ev & POLLIN) {
             const ssize_t n = read(m_master, buf, sizeof buf);
             if (n > 0) {
                 printer.SetLine(ReadLine());
@@ -179,14 +173,7 @@ bool PtyServer::Serve(SimPrinter& printer, const Options& options, int stopFd,
         out.Collect(printer);
         out.Flush(m_master);  // a master that fails a write has no reader
 
-        const int resets = printer.DownloadResets();
-        if (resets != resetsSeen) {
-            resetsSeen = resets;
-            if (!options.flashOut.empty() &&
-                !SaveFlashAtomically(printer, options.flashOut, error))
-                ok = false;
-            if (options.exitAfterReset) break;
-        }
+        if (resets.NewReset(printer, options.flashOut, &ok, error) && options.exitAfterReset) break;
     }
     return ok;
 }

@@ -12,6 +12,7 @@
 #include "sim/flash_save.h"
 #include "sim/stop_wait.h"
 #include "sim/tty_device.h"
+#include "sim/serve_loop.h"
 
 namespace rtq::sim {
 
@@ -71,7 +72,7 @@ bool TtyServer::Serve(SimPrinter& printer, int stopFd, std::string* error) {
     bool ok = true;
     AnswerOutbox outbox;
     std::vector<uint8_t> buf(4096);
-    int resetsSeen = printer.DownloadResets();
+    ResetWatch resets(printer);
     for (;;) {
         if (const std::optional<UnplugRule> due = m_plan.TakeDue(printer)) {
             const Outcome away = Unplug(printer, outbox, *due, stopFd, error);
@@ -79,20 +80,12 @@ bool TtyServer::Serve(SimPrinter& printer, int stopFd, std::string* error) {
             if (away == Outcome::Failed) return false;
         }
 
-        pollfd fds[2] = {
-            {m_fd, static_cast<short>(POLLIN | (outbox.Empty() ? 0 : POLLOUT)), 0},
-            {stopFd, POLLIN, 0},
-        };
-        const int rc = poll(fds, 2, AnswerOutbox::PollTimeoutMs(printer));
-        if (rc < 0) {
-            if (errno == EINTR) continue;
-            *error = Errno("poll", errno);
-            return false;
-        }
-        if (fds[1].revents) break;
+        short ev = 0;
+        const Waited wait = WaitOnNode(m_fd, outbox, printer, stopFd, &ev, error);
+        if (wait == Waited::Failed) return false;
+        if (wait == Waited::Stop) break;
 
         int lost = 0;  // errno of a line that hung up or failed
-        const short ev = fds[0].revents;
         if (ev & POLLIN) {
             const ssize_t n =
                 read(m_fd, buf.data(), std::min(buf.size(), m_plan.Budget(printer)));
@@ -112,14 +105,8 @@ bool TtyServer::Serve(SimPrinter& printer, int stopFd, std::string* error) {
             if (!outbox.Flush(m_fd)) lost = errno;
         }
 
-        const int resets = printer.DownloadResets();
-        if (resets != resetsSeen) {
-            resetsSeen = resets;
-            if (!m_options.flashOut.empty() &&
-                !SaveFlashAtomically(printer, m_options.flashOut, error))
-                ok = false;
-            if (m_options.exitAfterReset) break;
-        }
+        if (resets.NewReset(printer, m_options.flashOut, &ok, error) && m_options.exitAfterReset)
+            break;
 
         if (lost) {
             outbox.Clear();

@@ -11,6 +11,7 @@
 #include "sim/flash_save.h"
 #include "sim/printer_node.h"
 #include "sim/stop_wait.h"
+#include "sim/serve_loop.h"
 
 namespace rtq::sim {
 
@@ -82,7 +83,7 @@ bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error)
     // Larger than the gadget's own receive buffer, so that one read takes
     // in everything it holds (what it holds unread is lost at an unplug).
     std::vector<uint8_t> buf(16384);
-    int resetsSeen = printer.DownloadResets();
+    ResetWatch resets(printer);
     int restartsSeen = printer.Restarts();
     for (;;) {
         // At most one absence per point: an unplug fault on a reset stands
@@ -105,20 +106,12 @@ bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error)
         if (away == Outcome::Stopped) break;
         if (away == Outcome::Failed) return false;
 
-        pollfd fds[2] = {
-            {m_fd, static_cast<short>(POLLIN | (outbox.Empty() ? 0 : POLLOUT)), 0},
-            {stopFd, POLLIN, 0},
-        };
-        const int rc = poll(fds, 2, AnswerOutbox::PollTimeoutMs(printer));
-        if (rc < 0) {
-            if (errno == EINTR) continue;
-            *error = std::string("poll: ") + std::strerror(errno);
-            return false;
-        }
-        if (fds[1].revents) break;
+        short ev = 0;
+        const Waited wait = WaitOnNode(m_fd, outbox, printer, stopFd, &ev, error);
+        if (wait == Waited::Failed) return false;
+        if (wait == Waited::Stop) break;
 
         int lost = 0;  // errno of a failing node
-        const short ev = fds[0].revents;
         if (ev & POLLIN) {
             const ssize_t n = read(m_fd, buf.data(), std::min(buf.size(), m_plan.Budget(printer)));
             if (n > 0)
@@ -135,14 +128,8 @@ bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error)
             if (!outbox.Flush(m_fd)) lost = errno;
         }
 
-        const int resets = printer.DownloadResets();
-        if (resets != resetsSeen) {
-            resetsSeen = resets;
-            if (!m_options.flashOut.empty() &&
-                !SaveFlashAtomically(printer, m_options.flashOut, error))
-                ok = false;
-            if (m_options.exitAfterReset) break;
-        }
+        if (resets.NewReset(printer, m_options.flashOut, &ok, error) && m_options.exitAfterReset)
+            break;
 
         if (lost) {
             outbox.Clear();
