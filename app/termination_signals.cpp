@@ -23,12 +23,24 @@ extern "C" void OnTerminationSignal(int signo) {
     errno = saved;
 }
 
-void SetAction(void (*handler)(int)) {
+constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
+
+// What each signal did before; a signal ignored then (nohup) stays ignored.
+struct sigaction g_previous[kSignalCount];
+
+void TakeOver() {
     struct sigaction action = {};
-    action.sa_handler = handler;
+    action.sa_handler = &OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signo : kSignals) sigaction(signo, &action, nullptr);
+    for (int i = 0; i < kSignalCount; ++i) {
+        sigaction(kSignals[i], nullptr, &g_previous[i]);
+        if (g_previous[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &action, nullptr);
+    }
+}
+
+void GiveBack() {
+    for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &g_previous[i], nullptr);
 }
 
 }  // namespace
@@ -38,13 +50,13 @@ CTerminationSignals::CTerminationSignals(std::function<void(int)> handler)
     if (g_pipe[0] >= 0 || pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     m_pNotifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_pNotifier, &QSocketNotifier::activated, this, [this] { OnReadable(); });
-    SetAction(&OnTerminationSignal);
+    TakeOver();
     m_bInstalled = true;
 }
 
 CTerminationSignals::~CTerminationSignals() {
     if (!m_bInstalled) return;
-    SetAction(SIG_DFL);
+    GiveBack();
     delete m_pNotifier;
     close(g_pipe[0]);
     close(g_pipe[1]);

@@ -1,8 +1,9 @@
 #pragma once
 // SIGTERM, SIGHUP and SIGINT become one call on the user-interface thread,
 // so that a logout, a kill or Ctrl-C ends the program the way its own Exit
-// would, never in the middle of writing the printer's flash. The default
-// actions come back when the object goes.
+// would, never in the middle of writing the printer's flash. A signal that
+// was ignored at start (nohup) stays ignored; the earlier actions come back
+// when the object goes.
 
 #include <functional>
 
