@@ -189,6 +189,16 @@ case_pin() {
 
 case_unplug-back() {
   file_run font "$SAMPLES/sample_font.bin" --unplug data:1:2 || return
+  # A transfer the kernel completed just before the unplug may still be
+  # lost in the gadget with the bytes the printer had not read; then the
+  # sector's checksum gives it away and the run must say so (1005). What
+  # may never happen is a success over a wrong flash, or no end at all.
+  if [ "$CLI_STATUS" = 5 ]; then
+    RESULT=$CLI_RESULT
+    note "bytes lost at the unplug; the run ended with 1005, as it must"
+    sim_stop p1 || fail "rtqsim p1 exit status $?"
+    return
+  fi
   expect_cli_ok
   expect_flash p1 "$SAMPLES/sample_font.bin" 0 20 65536
 }
