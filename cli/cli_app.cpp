@@ -4,6 +4,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "cli/json_output.h"
 #include "cli/progress_view.h"
 #include "cli/text_escape.h"
@@ -92,6 +93,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         case Command::Flash:
             break;
     }
+    // From here to the result line no signal ends the process: the port's
+    // lock and the printer's flash are left in order.
+    const InterruptGuard interruptGuard;
     // Asked for, a trace that cannot be written stops the run before the
     // printer is touched.
     std::string traceError;

@@ -1,7 +1,12 @@
 #include "cli/cli_options.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
+#include <cstdint>
 
+#include "cli/download_type.h"
+#include "engine/data_file.h"
+#include "engine/result_codes.h"
 #include "engine/settings_check.h"
 #include "platform/version.h"
 
@@ -121,6 +126,31 @@ ParseResult Text(Command command, const std::string& text) {
     return r;
 }
 
+// Whether text is a whole number that an int32_t holds. A number is then
+// checked against the values the printer takes, which has its own result
+// code; anything else is a mistake on the command line.
+bool WholeNumber(const std::string& text) {
+    int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [last, ec] = std::from_chars(text.data(), end, value);
+    return !text.empty() && ec == std::errc() && last == end;
+}
+
+// The values a download type needs or cannot use. A type that is not
+// known is left to the settings check, which has a code for it.
+std::string TypeMismatch(const CliOptions& o) {
+    DownloadType type;
+    if (ResolveDownloadType(o.type, false, &type) != kResultSuccess) return std::string();
+    if (type.kind == DownloadKind::PinCode && !o.pinGiven)
+        return "--type " + o.type + " needs --pin (--pin \"\" clears the PIN code)";
+    if (type.kind == DownloadKind::FriendlyName && !o.nameGiven)
+        return "--type " + o.type + " needs --name";
+    if (IsFileKind(type.kind) && (o.pinGiven || o.nameGiven))
+        return std::string(o.pinGiven ? "--pin" : "--name") + " is not used with --type " +
+               o.type;
+    return std::string();
+}
+
 // The checks that no option alone can make.
 ParseResult CheckCombination(const Parser& p, CliOptions o) {
     const CLI::App* sub = p.Named();
@@ -150,6 +180,12 @@ ParseResult CheckCombination(const Parser& p, CliOptions o) {
             return Fail("--usb takes no --port, --bluetooth, --baud, --parity or --stop-bits",
                         sub);
         if (!o.usb && !o.portGiven) return Fail("--port or --usb is required", sub);
+        if (o.baudGiven && !WholeNumber(o.baud))
+            return Fail("--baud takes a whole number, not \"" + o.baud + "\"", sub);
+        if (o.stopBitsGiven && !WholeNumber(o.stopBits))
+            return Fail("--stop-bits takes a whole number, not \"" + o.stopBits + "\"", sub);
+        const std::string mismatch = TypeMismatch(o);
+        if (!mismatch.empty()) return Fail(mismatch, sub);
     }
     if (o.command == Command::Check && !o.fileGiven) return Fail("check needs a FILE", sub);
     ParseResult r;

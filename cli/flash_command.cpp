@@ -82,12 +82,12 @@ int RunFlash(const CliOptions& o, ProgressView& view, std::ostream& err) {
 
     CFlashDownloader downloader;
     CliProgressWindow window(view, o.bluetooth);
+    const InterruptTarget interruptTarget(&window);
     downloader.SetNotifyWindow(&window);
     r = downloader.OpenSerialPort(devicePath, line.baud, line.parity, line.stopBits);
     if (r == kResultSuccess && fileRun) r = downloader.CheckDataFile(o.file);
     bool cancelled = false;
     if (r == kResultSuccess) {
-        InterruptGuard guard(&window);
         const SerialPortSettings serial{devicePath, line.baud, line.parity, line.stopBits};
         r = downloader.DownloadSerial(o.file, type.firstSector,
                                       type.kind == DownloadKind::MainFirmware,

@@ -1,25 +1,46 @@
 #pragma once
-// Ctrl-C during a command-line run: it cancels the run like the progress
-// dialog's Cancel button while cancelling is allowed (until the line check
-// passed), and is refused once the printer is being written.
+// SIGINT, SIGTERM and SIGHUP during a command-line run (Ctrl-C, a kill, the
+// terminal or the session going away) never end the process in the middle
+// of writing the printer's flash. While the run offers Cancel (a serial or
+// Bluetooth file download until its line check passed) a signal cancels it
+// like the progress dialog's Cancel button; one that comes before the run's
+// progress opened cancels it when it opens, if it offers Cancel then; any
+// other run is finished. The program then ends with the run's own status,
+// and a further signal forces nothing.
 
 #include "cli/progress_window.h"
 
 namespace rtq::cli {
 
-// Routes SIGINT to the window's cancel state for the object's lifetime.
+// Takes the three signals for the object's lifetime (a signal ignored at
+// start, as under nohup, stays ignored) and forgets an earlier end request.
+// window, if given, is the run's window as with InterruptTarget.
 class InterruptGuard {
 public:
-    explicit InterruptGuard(const CliProgressWindow* window);
+    explicit InterruptGuard(const CliProgressWindow* window = nullptr);
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 
 private:
     bool m_installed = false;
+    bool m_ownsWindow = false;
 };
 
-// What a SIGINT does now; public so that tests need not raise signals.
+// The window whose Cancel a signal presses, for the object's lifetime.
+class InterruptTarget {
+public:
+    explicit InterruptTarget(const CliProgressWindow* window);
+    ~InterruptTarget();
+    InterruptTarget(const InterruptTarget&) = delete;
+    InterruptTarget& operator=(const InterruptTarget&) = delete;
+};
+
+// What one of the signals does now; public so that tests need not raise
+// signals.
 void OnInterrupt();
+
+// Whether a signal asked for the end while a guard was in place.
+bool EndRequested();
 
 }  // namespace rtq::cli

@@ -1,5 +1,6 @@
 #include "cli/progress_window.h"
 
+#include "cli/interrupt.h"
 #include "engine/flash_downloader.h"
 #include "engine/progress_info.h"
 #include "engine/result_codes.h"
@@ -30,6 +31,14 @@ void CliProgressWindow::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     m_calls.Post([this, msg, wParam, lParam] { Handle(msg, wParam, lParam); });
 }
 
+bool CliProgressWindow::CancelIfOffered() const {
+    // A serial run's download is the process's only thread, so a signal's
+    // call never overlaps the step that ends the offer.
+    if (!m_cancelAllowed.load()) return false;
+    g_bCancelled = 1;
+    return true;
+}
+
 bool CliProgressWindow::ReconnectUsb() {
     CFlashDownloader* downloader = m_pDownloader.load();
     if (!downloader) return false;
@@ -47,6 +56,9 @@ LRESULT CliProgressWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_OPEN_PROGRESS:
             m_cancelAllowed = wParam == 1;
+            m_progressOpened = true;
+            // The end was asked for before the run could be cancelled.
+            if (EndRequested()) CancelIfOffered();
             return 1;
         case WM_UPDATE_PROGRESS:
             if (lParam != 0) {
@@ -63,6 +75,7 @@ LRESULT CliProgressWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 1;
         case WM_CLOSE_PROGRESS:
             m_cancelAllowed = false;
+            m_progressOpened = false;
             EndLine();
             return 1;
         case WM_START_RECV_USB:

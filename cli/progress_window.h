@@ -41,6 +41,11 @@ public:
     // Whether the run may still be cancelled (the progress opened with
     // Cancel enabled and the line check has not passed yet).
     bool CancelAllowed() const { return m_cancelAllowed.load(); }
+    // Cancels the run if it may still be cancelled, as the Cancel button
+    // would; async-signal-safe.
+    bool CancelIfOffered() const;
+    // Whether the run's progress has opened (and not closed again).
+    bool ProgressOpened() const { return m_progressOpened.load(); }
     int LastResult() const { return m_lastResult.load(); }
     // Ends a progress line still open on the terminal.
     void EndLine() { m_view.End(); }
@@ -57,6 +62,7 @@ private:
     ProgressView& m_view;
     const bool m_bluetooth;
     std::atomic<bool> m_cancelAllowed{false};
+    std::atomic<bool> m_progressOpened{false};
     std::atomic<int> m_lastResult{-1};
     std::string m_lastText;  // the step a WM_SET_PROGRESS_RANGE belongs to
 

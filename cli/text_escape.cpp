@@ -68,6 +68,8 @@ std::string EscapeText(std::string_view text) {
                 case '\t': *out += "\\t"; break;
                 default: *out += Hex("\\x%02x", first); break;
             }
+        } else if (first == '\\') {
+            *out += "\\\\";
         } else if (ch.size() == 2 && first == 0xC2 && static_cast<unsigned char>(ch[1]) < 0xA0) {
             // U+0080..U+009F: some terminals obey these as controls.
             *out += Hex("\\u%04x", static_cast<unsigned char>(ch[1]));
@@ -78,7 +80,12 @@ std::string EscapeText(std::string_view text) {
 }
 
 std::string Utf8OrEscaped(std::string_view text) {
-    return Rewrite(text, [](std::string_view ch, std::string* out) { out->append(ch); });
+    return Rewrite(text, [](std::string_view ch, std::string* out) {
+        if (ch == "\\")
+            *out += "\\\\";
+        else
+            out->append(ch);
+    });
 }
 
 }  // namespace rtq::cli

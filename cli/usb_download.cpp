@@ -19,6 +19,8 @@ int RunUsbDownload(const std::string& file, const DownloadType& type, ProgressVi
     const bool fileRun = IsFileKind(type.kind);
     CFlashDownloader downloader;
     CliProgressWindow window(view, false);
+    // A USB run cannot be cancelled: a signal only says so.
+    const InterruptTarget interruptTarget(&window);
     window.SetDownloader(&downloader);
     downloader.SetNotifyWindow(&window);
 
@@ -33,8 +35,6 @@ int RunUsbDownload(const std::string& file, const DownloadType& type, ProgressVi
         return r;
     }
 
-    // A USB run cannot be cancelled: Ctrl-C only says so.
-    InterruptGuard guard(&window);
     auto thread = std::make_unique<CSend_USBThread>();
     thread->SetParameters(&window, &downloader, file, type.firstSector,
                           type.kind == DownloadKind::MainFirmware,

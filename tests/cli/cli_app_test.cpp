@@ -147,7 +147,7 @@ TEST_F(CliApp, FlashSettingsAreCheckedInTheDialogsOrderBeforeAnyPort) {
         int code;
     };
     const std::vector<Case> cases = {
-        {{"--port", "", "--type", "font", font, "--name", "a\tb"}, kResultBadPort},
+        {{"--port", "", "--type", "nope", font, "--name", "a\tb"}, kResultBadPort},
         {{"--port", "COM5", "--type", "nope", "--name", "a\tb", "--pin", "\xE9"},
          kResultBadFriendlyName},
         {{"--port", "COM5", "--type", "nope", "--pin", "\xE9"}, kResultBadPinCode},

@@ -9,7 +9,7 @@ using rtq::cli::ParseCommandLine;
 using rtq::cli::ParseResult;
 
 TEST(CliOptions, FlashWithEveryOption) {
-    const ParseResult r = ParseCommandLine({"flash", "--port", "COM3", "--type=CG FONT",
+    const ParseResult r = ParseCommandLine({"flash", "--port", "COM3", "--type=PIN CODE",
                                             "--bluetooth", "--baud", "19200", "--parity=odd",
                                             "--stop-bits", "2", "--pin", "", "--name", "N",
                                             "font.bin"});
@@ -17,7 +17,7 @@ TEST(CliOptions, FlashWithEveryOption) {
     const auto& o = r.options;
     EXPECT_EQ(o.command, Command::Flash);
     EXPECT_EQ(o.port, "COM3");
-    EXPECT_EQ(o.type, "CG FONT");
+    EXPECT_EQ(o.type, "PIN CODE");
     EXPECT_TRUE(o.bluetooth);
     EXPECT_EQ(o.baud, "19200");
     EXPECT_TRUE(o.baudGiven);
@@ -31,7 +31,8 @@ TEST(CliOptions, FlashWithEveryOption) {
 }
 
 TEST(CliOptions, DefaultsStayUnset) {
-    const ParseResult r = ParseCommandLine({"flash", "--port", "/dev/x", "--type", "pin"});
+    const ParseResult r =
+        ParseCommandLine({"flash", "--port", "/dev/x", "--type", "pin", "--pin", "1"});
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_FALSE(r.options.baudGiven);
     EXPECT_FALSE(r.options.parityGiven);
@@ -128,6 +129,45 @@ TEST(CliOptions, RefusedCommandLines) {
     EXPECT_TRUE(ParseCommandLine({"flash", "--port", "COM1", "--type", "name", "--name",
                                   std::string(32, 'n')})
                     .ok);
+}
+
+// What a download type needs must be asked for; what it cannot use, or a
+// number that is not one, is a mistake on the command line, never a
+// setting written or a setting code.
+TEST(CliOptions, ValuesATypeNeedsOrCannotUseAndMalformedNumbers) {
+    const std::vector<std::string> base = {"flash", "--port", "COM1"};
+    const auto parse = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), more.begin(), more.end());
+        return ParseCommandLine(args);
+    };
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--type", "pin"}, "--type pin needs --pin (--pin \"\" clears the PIN code)"},
+        {{"--type", "FRIENDLY NAME"}, "--type FRIENDLY NAME needs --name"},
+        {{"--type", "font", "--pin", "1", "f.bin"}, "--pin is not used with --type font"},
+        {{"--type", "main", "--name", "", "f.mfw"}, "--name is not used with --type main"},
+        {{"--type", "font", "--baud", "9600x", "f.bin"}, "--baud takes a whole number"},
+        {{"--type", "font", "--baud", "4294967297", "f.bin"}, "--baud takes a whole number"},
+        {{"--type", "font", "--baud", "", "f.bin"}, "--baud takes a whole number"},
+        {{"--type", "font", "--baud", " 9600", "f.bin"}, "--baud takes a whole number"},
+        {{"--type", "font", "--stop-bits", "1.5", "f.bin"}, "--stop-bits takes a whole number"},
+    };
+    for (const auto& [args, error] : refused) {
+        const ParseResult r = parse(args);
+        EXPECT_FALSE(r.ok) << args[1];
+        EXPECT_NE(r.error.find(error), std::string::npos) << r.error;
+    }
+    // An empty PIN code clears it; numbers the printer does not take, and
+    // a type that is not known, are for the settings check with its codes.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--type", "pin", "--pin", ""},
+             {"--type", "name", "--name", ""},
+             {"--type", "font", "--baud", "12345", "--stop-bits", "3", "f.bin"},
+             {"--type", "font", "--baud", "-9600", "f.bin"},
+             {"--type", "nope", "--pin", "1"}}) {
+        const ParseResult r = parse(args);
+        EXPECT_TRUE(r.ok) << args[1] << ": " << r.error;
+    }
 }
 
 }  // namespace

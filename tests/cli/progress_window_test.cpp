@@ -101,4 +101,23 @@ TEST(CliProgress, CtrlCCancelsOnlyUntilTheLineCheckPassed) {
     EXPECT_EQ(g_bCancelled.load(), 0);
 }
 
+// A signal that came while the run was still being opened (its port, its
+// file) cancels it as its progress opens, but only if it offers Cancel.
+TEST(CliProgress, AnEarlySignalCancelsAtTheOpeningOnlyARunThatOffersCancel) {
+    rtq::cli::SilentProgress view;
+    g_bCancelled = 0;
+    for (const WPARAM offered : {WPARAM{1}, WPARAM{0}}) {
+        const rtq::cli::InterruptGuard guard;
+        CliProgressWindow w(view, false);
+        const rtq::cli::InterruptTarget target(&w);
+        rtq::cli::OnInterrupt();
+        rtq::cli::OnInterrupt();  // a second one changes nothing
+        EXPECT_TRUE(rtq::cli::EndRequested());
+        EXPECT_EQ(g_bCancelled.load(), 0);
+        w.SendMessage(WM_OPEN_PROGRESS, offered, 0);
+        EXPECT_EQ(g_bCancelled.exchange(0), offered == 1 ? 1 : 0) << offered;
+    }
+    EXPECT_FALSE(rtq::cli::EndRequested());
+}
+
 }  // namespace

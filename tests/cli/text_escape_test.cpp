@@ -33,4 +33,14 @@ TEST(TextEscape, JsonKeepsControlsForItsOwnEscapesButNeedsUtf8) {
     EXPECT_EQ(Utf8OrEscaped("\xe9\x1b"), "\\xe9\x1b");
 }
 
+// A literal backslash sequence must not read as the escape of a control
+// character or of a byte that is not UTF-8.
+TEST(TextEscape, ABackslashIsEscapedSoThatNoEscapeIsAmbiguous) {
+    EXPECT_EQ(EscapeText("a\\nb"), "a\\\\nb");
+    EXPECT_NE(EscapeText("a\nb"), EscapeText("a\\nb"));
+    EXPECT_NE(EscapeText("\x1b"), EscapeText("\\x1b"));
+    EXPECT_NE(Utf8OrEscaped("\xe9"), Utf8OrEscaped("\\xe9"));
+    EXPECT_EQ(Utf8OrEscaped("C:\\x"), "C:\\\\x");
+}
+
 }  // namespace
