@@ -15,6 +15,8 @@
 #include <iterator>
 #include <thread>
 
+#include <dirent.h>
+
 #include <nlohmann/json.hpp>
 
 #include "tests/cli/scoped_env.h"
@@ -63,6 +65,7 @@ public:
     Child& operator=(const Child&) = delete;
 
     bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
     // The exit status, or -1 when it has not ended within the time (looked
     // at once at least, also for no time at all).
     int Wait(std::chrono::milliseconds limit) {
@@ -313,3 +316,95 @@ TEST(CliSystem, AWallClockStepDuringARunChangesNothing) {
     EXPECT_EQ(printer.Wait(20s), 0);
     EXPECT_TRUE(HoldsAt(ReadText(flashOut), 0x100000, font));
 }
+
+namespace {
+
+// The names in a folder that start with prefix.
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::string(e->d_name).rfind(prefix, 0) == 0) names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// Waits until text is in the file or the time is up.
+bool AppearsIn(const std::string& path, const std::string& text, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (ReadText(path).find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// A kill or a hang-up while the run offers Cancel cancels it before anything
+// is erased; once the flash is being written the run is finished, a second
+// signal forcing nothing. Either way the result line comes, the exit status
+// is the run's and the port's lock file is gone.
+TEST(CliSystem, SigtermAndSighupNeverEndARunHalfWritten) {
+    const char* binDir = std::getenv("RTQ_TEST_BINARY_DIR");
+    if (!binDir) GTEST_SKIP() << "RTQ_TEST_BINARY_DIR is not set";
+    const std::string sim = std::string(binDir) + "/sim/rtqsim";
+    const std::string cli = std::string(binDir) + "/cli/rtqflash-cli";
+    struct Case {
+        int signo;
+        const char* after;  // the progress step the signal comes in
+        int status;
+        const char* result;
+    };
+    const Case cases[] = {
+        {SIGTERM, "Switching printer to download...", 27,
+         "result 1027: Application was terminated by Cancel button!\n"},
+        {SIGHUP, "Downloading data to flash sector 1 of 1...", 0,
+         "result 1: Download successfully completed!\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(strsignal(c.signo));
+        rtq::test::TempFolder dir;
+        const rtq::test::ScopedEnv lockDir("RTQFLASH_LOCK_DIR", dir.Path());
+        const auto file = [&](const std::string& name) { return dir.Path() + "/" + name; };
+        const std::string link = file("printer");
+        const std::vector<uint8_t> font = FontFor(static_cast<uint32_t>(c.signo));
+        const std::string fontPath = dir.Write("font.bin", font);
+
+        Child printer({sim, "--link", link, "--flash-out", file("flash.img"), "--exit-after-reset"},
+                      file("sim.out"), file("sim.err"));
+        for (int i = 0; i < 200 && !Exists(link); ++i) std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(Exists(link)) << ReadText(file("sim.err"));
+
+        Child run({cli, "flash", "--port", link, "--type", "font", fontPath}, file("cli.out"),
+                  file("cli.err"));
+        ASSERT_TRUE(AppearsIn(file("cli.err"), c.after, 60s)) << ReadText(file("cli.err"));
+        EXPECT_EQ(FilesStartingWith(dir.Path(), "LCK..").size(), 1u);
+        const auto signalled = std::chrono::steady_clock::now();
+        ASSERT_EQ(kill(run.Pid(), c.signo), 0);
+        std::this_thread::sleep_for(200ms);
+        kill(run.Pid(), c.signo);
+        const int status = run.Wait(90s);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - signalled);
+        std::printf("%s during \"%s\": exit %d after %lld ms\n", strsignal(c.signo), c.after,
+                    status, static_cast<long long>(took.count()));
+        const std::string out = ReadText(file("cli.out"));
+        EXPECT_EQ(status, c.status) << out << ReadText(file("cli.err"));
+        EXPECT_EQ(out, c.result);
+        EXPECT_TRUE(FilesStartingWith(dir.Path(), "LCK..").empty());
+
+        if (c.status == 0) {
+            EXPECT_EQ(printer.Wait(20s), 0);
+            EXPECT_TRUE(HoldsAt(ReadText(file("flash.img")), 0x100000, font));
+        } else {
+            // Nothing was erased: the printer's flash is as it was.
+            kill(printer.Pid(), SIGTERM);
+            EXPECT_NE(printer.Wait(20s), -1);
+            const std::string image = ReadText(file("flash.img"));
+            ASSERT_FALSE(image.empty());
+            EXPECT_EQ(image.find_first_not_of('\xff'), std::string::npos);
+        }
+    }
+}
+
+}  // namespace
