@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/json_output.h"
+#include "cli/port_name.h"
 #include "cli/progress_view.h"
 #include "cli/text_escape.h"
 #include "engine/failure_hint.h"
@@ -13,6 +14,7 @@
 #include "engine/run_settings.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
+#include "ports/device_names.h"
 #include "ports/wire_trace.h"
 
 namespace rtq::cli {
@@ -59,6 +61,16 @@ int Report(int result, bool json, int64_t startMs, std::ostream& out, std::ostre
     return status;
 }
 
+// The files of the run that the trace must not be written to.
+std::vector<rtq::NotATraceFile> RunFiles(const CliOptions& o) {
+    std::vector<rtq::NotATraceFile> files;
+    if (o.fileGiven) files.push_back({"the data file", o.file});
+    std::string port;
+    if (!o.usb && ResolvePort(o.port, &port) == kResultSuccess)
+        files.push_back({"the port", rtq::DevicePathForPort(port)});
+    return files;
+}
+
 }  // namespace
 
 std::string ResultLine(int code) {
@@ -99,7 +111,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // Asked for, a trace that cannot be written stops the run before the
     // printer is touched.
     std::string traceError;
-    if (options.traceGiven && !rtq::StartWireTrace(options.trace, &traceError)) {
+    if (options.traceGiven && !rtq::StartWireTrace(options.trace, &traceError, RunFiles(options))) {
         err << "rtqflash-cli: " << EscapeText(traceError) << "\n";
         return kExitUsage;
     }

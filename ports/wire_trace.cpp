@@ -25,9 +25,10 @@ void Wrap(Backend& active, Traced& traced, bool (*replace)(Backend*, Backend*)) 
 
 }  // namespace
 
-bool StartWireTrace(const std::string& path, std::string* error) {
+bool StartWireTrace(const std::string& path, std::string* error,
+                    const std::vector<NotATraceFile>& others) {
     std::lock_guard<std::mutex> lk(g_controlMutex);
-    if (!WireTraceWriter::Instance().Open(path, error)) return false;
+    if (!WireTraceWriter::Instance().Open(path, error, others)) return false;
     Wrap<ISerialBackend>(SerialBackend(), g_tracedSerial, &ReplaceSerialBackend);
     Wrap<IUsbBackend>(UsbBackend(), g_tracedUsb, &ReplaceUsbBackend);
     return true;

@@ -4,6 +4,9 @@
 // text file (the format is described in ports/wire_trace_writer.h).
 
 #include <string>
+#include <vector>
+
+#include "ports/trace_file.h"
 
 namespace rtq {
 
@@ -11,8 +14,10 @@ namespace rtq {
 // serial and USB backends active now, fakes included, so start after
 // installing test backends. Starting again switches to the new file. False,
 // with the reason in *error, when the file cannot be opened (tracing then
-// stays as it was) or written.
-bool StartWireTrace(const std::string& path, std::string* error);
+// stays as it was) or written, or is refused: a link, a FIFO or another
+// file that is not regular, or one of `others`.
+bool StartWireTrace(const std::string& path, std::string* error,
+                    const std::vector<NotATraceFile>& others = {});
 
 // Puts the traced backends back and closes the file. Every line is on disk
 // already; call it after the download threads have ended so that their

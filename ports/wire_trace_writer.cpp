@@ -43,12 +43,10 @@ WireTraceWriter& WireTraceWriter::Instance() {
     return writer;
 }
 
-bool WireTraceWriter::Open(const std::string& path, std::string* error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error) *error = "cannot open the trace file " + path + ": " + std::strerror(errno);
-        return false;
-    }
+bool WireTraceWriter::Open(const std::string& path, std::string* error,
+                           const std::vector<NotATraceFile>& others) {
+    const int fd = OpenTraceFile(path, others, error);
+    if (fd < 0) return false;
     const std::string header = SessionHeader();
     std::lock_guard<std::mutex> lk(m_mutex);
     if (m_fd >= 0) {

@@ -48,8 +48,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/types.h"
+#include "ports/trace_file.h"
 #include "ports/trace_line.h"
 
 namespace rtq {
@@ -58,10 +60,12 @@ class WireTraceWriter {
 public:
     static WireTraceWriter& Instance();
 
-    // Opens path for appending (creating it) and writes the session
-    // header; a file already open is closed once the new one is. False,
-    // with the reason in *error, when the file cannot be opened.
-    bool Open(const std::string& path, std::string* error);
+    // Opens path for appending (creating it) as OpenTraceFile does and
+    // writes the session header; a file already open is closed once the
+    // new one is. False, with the reason in *error, when the file cannot
+    // be opened or is refused.
+    bool Open(const std::string& path, std::string* error,
+              const std::vector<NotATraceFile>& others = {});
     // Writes the closing comment and closes the file.
     void Close();
 

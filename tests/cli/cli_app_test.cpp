@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "cli/interrupt.h"
@@ -13,6 +15,7 @@
 #include "platform/clock.h"
 #include "ports/port_state.h"
 #include "sim/sim_printer.h"
+#include "tests/cli/scoped_env.h"
 #include "tests/engine/temp_files.h"
 #include "tests/support/sim_serial_backend.h"
 
@@ -271,6 +274,27 @@ TEST_F(CliApp, CtrlCBeforeTheLineCheckCancels) {
 }  // namespace
 
 namespace {
+
+// Appending the trace to the data file or the port would destroy the one
+// or send text to the printer: refused before the port is touched.
+TEST_F(CliApp, ATraceThatIsTheDataFileOrThePortIsAUsageError) {
+    const std::vector<uint8_t> font = rtq::test::FontImage(65536);
+    const std::string fontPath = dir.Write("font.bin", font);
+    const rtq::test::ScopedEnv devices("RTQFLASH_DEVICE_ROOT", dir.Path());
+    const std::string port = dir.Write("ttyS4", {});  // COM5
+    const std::pair<std::string, std::string> cases[] = {
+        {fontPath, "it is the data file"}, {port, "it is the port"}};
+    for (const auto& [trace, why] : cases) {
+        const Outcome o = Run({"flash", "--port", "COM5", "--type", "font", "--trace", trace,
+                               fontPath});
+        EXPECT_EQ(o.status, 64);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.err, "rtqflash-cli: cannot use the trace file " + trace + ": " + why + "\n");
+    }
+    EXPECT_EQ(backend.OpenCount(), 0);
+    std::ifstream in(fontPath, std::ios::binary);
+    EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}), font);
+}
 
 TEST(CliHints, AFailureThatKnowsItsCauseSaysItAboveTheResult) {
     // The real serial backend on a port that does not exist.
