@@ -32,9 +32,11 @@ bool Fail(int err) {
     return false;
 }
 
-// The device named in a refusal, with the process that holds its lock.
-std::string LockHolderText(const std::string& path, long owner) {
-    return owner > 0 ? path + " (process " + std::to_string(owner) + ")" : path;
+// The device named in a refusal, with the lock file and the process that
+// holds it.
+std::string LockHolderText(const std::string& path, const std::string& lockPath, long owner) {
+    if (owner <= 0) return path + " (locked by " + lockPath + ")";
+    return path + " (locked by process " + std::to_string(owner) + " in " + lockPath + ")";
 }
 
 // Modem-line requests a device does not support (a pseudo-terminal).
@@ -181,7 +183,7 @@ HANDLE LinuxSerialBackend::Open(const std::string& name) {
     int err = 0;
     long owner = 0;
     if (!AcquirePortLock(path, &lockKey, &err, &owner)) {
-        SetLastErrorFromErrno(err, LockHolderText(path, owner));
+        SetLastErrorFromErrno(err, err == EBUSY ? LockHolderText(path, lockKey, owner) : path);
         return INVALID_HANDLE_VALUE;
     }
     // O_NONBLOCK keeps open from waiting for carrier; reads and writes wait
@@ -439,7 +441,7 @@ bool LinuxSerialBackend::Reserve(const std::string& name) {
     int err = 0;
     long owner = 0;
     if (!AcquirePortLock(path, &key, &err, &owner)) {
-        SetLastErrorFromErrno(err, LockHolderText(path, owner));
+        SetLastErrorFromErrno(err, err == EBUSY ? LockHolderText(path, key, owner) : path);
         return false;
     }
     std::lock_guard<std::mutex> lk(m_mutex);

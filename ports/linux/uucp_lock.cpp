@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+
+#include "platform/clock.h"
 
 namespace rtq {
 namespace {
@@ -33,18 +36,51 @@ std::map<std::string, Held>& HeldLocks() {
     return *held;
 }
 
+// What an existing lock file says of its owner.
+constexpr long kNoOwnerText = -1;  // empty, not a number, or not a valid id
+constexpr long kNotReadable = -2;  // cannot be opened (another user's, say)
+constexpr long kLockGone = -3;     // removed meanwhile
+
+// A writer creates the file first and writes its id after: a file without
+// a valid id is given this long before it counts as left behind.
+constexpr int64_t kUnreadableLockGraceMs = 500;
+
 // The id in an existing lock file (ASCII, as most programs write it), or
-// -1 when it cannot be read.
-long LockOwner(const std::string& path) {
+// one of the values above; *inode tells one file from its successor.
+long LockOwner(const std::string& path, ino_t* inode = nullptr) {
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
+    if (fd < 0) return errno == ENOENT ? kLockGone : kNotReadable;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return kNotReadable;
+    }
+    if (inode) *inode = st.st_ino;
     char text[32] = {};
     const ssize_t n = read(fd, text, sizeof text - 1);
     close(fd);
-    if (n <= 0) return -1;
+    if (n <= 0) return kNoOwnerText;
     char* end = nullptr;
+    errno = 0;
     const long pid = std::strtol(text, &end, 10);
-    return end == text || pid <= 0 ? -1 : pid;
+    const bool ended = *end == '\0' || *end == '\n' || *end == ' ';
+    return end == text || !ended || errno != 0 || pid <= 0 || pid > INT_MAX ? kNoOwnerText
+                                                                              : pid;
+}
+
+// The owner of an existing lock file; one without a valid id is looked at
+// again after the grace, and still the same file without one is left
+// behind (kLockGone after removing it).
+long SettledLockOwner(const std::string& path) {
+    ino_t first = 0;
+    const long pid = LockOwner(path, &first);
+    if (pid != kNoOwnerText) return pid;
+    rtq::SleepMs(kUnreadableLockGraceMs);
+    ino_t second = 0;
+    const long again = LockOwner(path, &second);
+    if (again != kNoOwnerText || second != first) return again;
+    unlink(path.c_str());
+    return kLockGone;
 }
 
 bool Alive(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
@@ -99,19 +135,19 @@ bool AcquirePortLock(const std::string& devicePath, std::string* key, int* err, 
     }
     int created = CreateLock(path);
     if (created == EEXIST) {
-        const long pid = LockOwner(path);
+        const long pid = SettledLockOwner(path);
         if (pid > 0 && Alive(pid) && pid != static_cast<long>(getpid())) {
             if (owner) *owner = pid;
             *err = EBUSY;
             return false;
         }
-        if (pid < 0) {
-            // Unreadable: somebody may be writing it this very moment.
+        if (pid == kNotReadable || pid == kNoOwnerText) {
+            // Not ours to judge, or a writer still busy with it.
             *err = EBUSY;
             return false;
         }
         // Left by a process that is gone (or by an earlier run of ours).
-        unlink(path.c_str());
+        if (pid != kLockGone) unlink(path.c_str());
         created = CreateLock(path);
     }
     if (created == EACCES || created == EROFS || created == ENOENT || created == EPERM) {

@@ -17,9 +17,11 @@ std::string PortLockFolder();
 std::string PortLockPath(const std::string& devicePath);
 
 // Takes the device's lock for this process; *key names it for the release
-// (the device may be gone by then). False with the errno in *err when
-// another live process holds it (EBUSY, and its id in *owner) or the lock
-// cannot be made. A lock folder this user cannot write leaves the port
+// (the device may be gone by then; set also on failure). False with the
+// errno in *err when another live process holds it (EBUSY, and its id in
+// *owner) or the lock cannot be made. A lock without a valid process id
+// (empty, text, negative) that stays so for a short grace, through the
+// clock, is taken over like one of a process that is gone. A lock folder this user cannot write leaves the port
 // unlocked (true): the exclusive open still protects an open port.
 bool AcquirePortLock(const std::string& devicePath, std::string* key, int* err,
                      long* owner = nullptr);

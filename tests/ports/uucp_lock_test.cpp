@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/last_error.h"
 #include "ports/linux/linux_serial_backend.h"
 #include "ports/linux/uucp_lock.h"
@@ -109,6 +110,77 @@ TEST_F(PortLock, ALockOfAProcessThatIsGoneIsTakenOver) {
     ASSERT_TRUE(AcquirePortLock(slave, &key, &err)) << err;
     ReleasePortLock(key);
     EXPECT_FALSE(LockFileExists());
+}
+
+// A lock file without a valid id blocked the port for good: it is given a
+// moment for its writer to finish it, then taken over.
+TEST_F(PortLock, ALockWithoutAValidIdIsTakenOverAfterAShortGrace) {
+    VirtualClock clock;
+    ScopedClock useClock(clock);
+    for (const char* text : {"", "garbage\n", "        -5\n", "  42abc\n", "99999999999999999999\n"}) {
+        {
+            std::ofstream odd(PortLockPath(slave));
+            odd << text;
+        }
+        clock.ResetSlept();
+        std::string key;
+        int err = 0;
+        ASSERT_TRUE(AcquirePortLock(slave, &key, &err)) << "\"" << text << "\": " << err;
+        EXPECT_GT(clock.SleptMs(), 0) << text;
+        EXPECT_LE(clock.SleptMs(), 2000) << text;
+        std::ifstream file(key);
+        long pid = 0;
+        file >> pid;
+        EXPECT_EQ(pid, long(getpid()));
+        ReleasePortLock(key);
+        EXPECT_FALSE(LockFileExists());
+    }
+}
+
+// A clock whose first sleep lets a writer finish the lock file it began.
+class WriterFinishesClock final : public Clock {
+public:
+    explicit WriterFinishesClock(std::string path) : m_path(std::move(path)) {}
+    int64_t NowMs() override { return 0; }
+    int64_t MonotonicUs() override { return 0; }
+    void SleepMs(int64_t) override {
+        std::ofstream(m_path) << "         1\n";
+    }
+    bool WaitFor(std::condition_variable&, std::unique_lock<std::mutex>&, int64_t,
+                 const std::function<bool()>& pred) override {
+        return pred();
+    }
+
+private:
+    std::string m_path;
+};
+
+TEST_F(PortLock, ALockItsWriterFinishesWithinTheGraceKeepsThePort) {
+    std::ofstream(PortLockPath(slave)).flush();  // created, id not written yet
+    WriterFinishesClock clock(PortLockPath(slave));
+    ScopedClock useClock(clock);
+    std::string key;
+    int err = 0;
+    long owner = 0;
+    EXPECT_FALSE(AcquirePortLock(slave, &key, &err, &owner));
+    EXPECT_EQ(err, EBUSY);
+    EXPECT_EQ(owner, 1);
+    std::remove(PortLockPath(slave).c_str());
+}
+
+// A live owner keeps the port, and the refusal names it and its lock file.
+TEST_F(PortLock, ARefusalNamesTheLockFileAndItsOwner) {
+    {
+        std::ofstream held(PortLockPath(slave));
+        held << "         1\n";
+    }
+    LinuxSerialBackend backend;
+    EXPECT_EQ(backend.Open(slave), INVALID_HANDLE_VALUE);
+    const LastError e = LastErrorDetails();
+    EXPECT_EQ(e.number, EBUSY);
+    EXPECT_EQ(e.path, slave + " (locked by process 1 in " + PortLockPath(slave) + ")");
+    EXPECT_TRUE(LockFileExists());
+    std::remove(PortLockPath(slave).c_str());
 }
 
 TEST_F(PortLock, EveryNameOfOneDeviceSharesTheLock) {
