@@ -67,6 +67,39 @@ std::string DataFileHint(const rtq::LastError& e) {
     }
 }
 
+// A failure of the link once the run had the port: the printer's own
+// refusal (a NAK) leaves no error number; the system's reason that the
+// line is gone does.
+bool LinkFailureCode(int code) {
+    switch (code) {
+        case kResultEraseFailed:
+        case kResultSelectFailed:
+        case kResultDataTimeout:
+        case kResultChecksumQueryFailed:
+        case kResultRecalculateFailed:
+        case kResultLineBusy:
+        case kResultSwitchFailed:
+        case kResultResetFailed:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string LinkGoneHint(const rtq::LastError& e) {
+    switch (e.number) {
+        case EIO:
+        case ENXIO:
+        case ENODEV:
+            return Subject(e) + e.text +
+                   ". The adapter or printer went away during the run (unplugged, switched "
+                   "off or out of reach): check the cable and that the printer is on, then "
+                   "run the download again.";
+        default:
+            return std::string();
+    }
+}
+
 }  // namespace
 
 std::string FailureHint(int code, const rtq::LastError& error) {
@@ -89,7 +122,7 @@ std::string FailureHint(int code, const rtq::LastError& error) {
             // Only a failed open names its file; other errors are not its cause.
             return error.path.empty() ? std::string() : DataFileHint(error);
         default:
-            return std::string();
+            return LinkFailureCode(code) ? LinkGoneHint(error) : std::string();
     }
 }
 

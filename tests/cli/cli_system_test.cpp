@@ -407,4 +407,35 @@ TEST(CliSystem, SigtermAndSighupNeverEndARunHalfWritten) {
     }
 }
 
+// The printer (here its pseudo-terminal) vanishing in the middle of the
+// data: the failure comes with the cause the system gave.
+TEST(CliSystem, APortThatVanishesMidRunIsNamedAsTheCause) {
+    const char* binDir = std::getenv("RTQ_TEST_BINARY_DIR");
+    if (!binDir) GTEST_SKIP() << "RTQ_TEST_BINARY_DIR is not set";
+    const std::string sim = std::string(binDir) + "/sim/rtqsim";
+    const std::string cli = std::string(binDir) + "/cli/rtqflash-cli";
+    rtq::test::TempFolder dir;
+    const rtq::test::ScopedEnv lockDir("RTQFLASH_LOCK_DIR", dir.Path());
+    const auto file = [&](const std::string& name) { return dir.Path() + "/" + name; };
+    const std::string link = file("printer");
+    const std::string fontPath = dir.Write("font.bin", FontFor(5));
+
+    Child printer({sim, "--link", link}, file("sim.out"), file("sim.err"));
+    for (int i = 0; i < 200 && !Exists(link); ++i) std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(Exists(link)) << ReadText(file("sim.err"));
+    Child run({cli, "flash", "--port", link, "--type", "font", fontPath}, file("cli.out"),
+              file("cli.err"));
+    ASSERT_TRUE(AppearsIn(file("cli.err"), "Downloading data to flash sector 1 of 1...", 60s))
+        << ReadText(file("cli.err"));
+    ASSERT_EQ(kill(printer.Pid(), SIGKILL), 0);
+    const int status = run.Wait(60s);
+    const std::string out = ReadText(file("cli.out"));
+    const std::string err = ReadText(file("cli.err"));
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(out.rfind("result 10", 0), 0u) << out;
+    EXPECT_NE(err.find("Input/output error. The adapter or printer went away"), std::string::npos)
+        << err;
+    EXPECT_TRUE(FilesStartingWith(dir.Path(), "LCK..").empty());
+}
+
 }  // namespace

@@ -58,6 +58,24 @@ TEST(FailureHint, FileRuleSaysWhichRule) {
     EXPECT_EQ(FailureHint(kResultBadDataFile, Error(EIO, "/dev/ttyS0")), "");
 }
 
+// The port vanishing mid-run gets its cause; a printer that answered NAK
+// (no error number) keeps the message alone, and an unrelated reason adds
+// nothing.
+TEST(FailureHint, ALinkThatWentAwayMidRunSaysSo) {
+    for (const int err : {EIO, ENXIO, ENODEV}) {
+        const std::string hint = FailureHint(kResultDataTimeout, Error(err, ""));
+        EXPECT_EQ(hint.rfind(std::string(std::strerror(err)) + ". The adapter or printer went away",
+                             0),
+                  0u)
+            << hint;
+    }
+    EXPECT_TRUE(Has(FailureHint(kResultEraseFailed, Error(EIO, "")), "went away"));
+    EXPECT_TRUE(Has(FailureHint(kResultSwitchFailed, Error(ENODEV, "/dev/usb/lp0")),
+                    "/dev/usb/lp0: No such device. The adapter or printer went away"));
+    EXPECT_EQ(FailureHint(kResultDataTimeout, rtq::LastError{}), "");
+    EXPECT_EQ(FailureHint(kResultEraseFailed, Error(EINVAL, "")), "");
+}
+
 TEST(FailureHint, NothingWithoutAKnownCause) {
     EXPECT_EQ(FailureHint(kResultPortOpenFailed, rtq::LastError{"text only", 0, ""}), "");
     EXPECT_EQ(FailureHint(kResultChecksumMismatch, Error(EIO, "/dev/ttyS0")), "");
