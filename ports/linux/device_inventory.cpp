@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 
 #include "ports/device_names.h"
+#include "ports/linux/sysfs_attribute.h"
 #include "ports/linux/usb_device_lookup.h"
 
 namespace rtq {
@@ -17,14 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The first line of a sysfs attribute; empty when unreadable.
-std::string ReadLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-    return line;
-}
+std::string ReadLine(const fs::path& file) { return ReadSysfsLine(file.string()); }
 
 UsbDeviceInfo ReadUsbDevice(const fs::path& dir) {
     UsbDeviceInfo info;

@@ -9,10 +9,10 @@
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "ports/device_names.h"
+#include "ports/linux/sysfs_attribute.h"
 
 namespace rtq {
 
@@ -46,10 +46,10 @@ bool LpNumber(const std::string& name, unsigned* number) {
 
 // The first word of a sysfs attribute, lower-cased; empty when unreadable.
 std::string ReadId(const fs::path& file) {
-    std::ifstream in(file);
-    std::string word;
-    in >> word;
-    return Lower(word);
+    const std::string line = ReadSysfsLine(file.string());
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return std::string();
+    return Lower(line.substr(start, line.find_first_of(" \t", start) - start));
 }
 
 std::vector<Instance> ListInstances(const std::string& sysfsRoot) {

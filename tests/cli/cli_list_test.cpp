@@ -149,6 +149,30 @@ TEST_F(CliList, JsonIsOneDocumentWithTheSameFacts) {
     EXPECT_EQ(doc["usb_printers"][0]["serial"], "P0001");
 }
 
+// A FIFO in place of an attribute, one linked to an endless device and one
+// far longer than any real one: list neither hangs nor eats memory, and
+// prints a bounded part of each.
+TEST_F(CliList, OddAttributesNeitherHangNorFloodTheListing) {
+    const fs::path adapter = bench.SysDevice("devices/pci0/usb1/1-2");
+    fs::remove(adapter / "manufacturer");
+    ASSERT_EQ(mkfifo((adapter / "manufacturer").c_str(), 0644), 0);
+    fs::remove(adapter / "product");
+    fs::create_symlink("/dev/zero", adapter / "product");
+    std::ofstream(adapter / "serial") << std::string(1 << 20, 'S') << "\n";
+    const fs::path printer = bench.SysDevice("devices/pci0/usb2/2-1");
+    fs::remove(printer / "idProduct");
+    ASSERT_EQ(mkfifo((printer / "idProduct").c_str(), 0644), 0);
+
+    const Listing l = List({"list"});
+    EXPECT_EQ(l.status, 0);
+    EXPECT_NE(l.out.find("ttyUSB0 (USB 0403:6001, serial " + std::string(256, 'S') + "): "),
+              std::string::npos)
+        << l.out.substr(0, 2000);
+    EXPECT_LT(l.out.size(), 2000u);
+    // A printer whose id cannot be read is not taken for one.
+    EXPECT_NE(l.out.find("USB printers: none"), std::string::npos) << l.out;
+}
+
 TEST(CliListEmpty, NothingAttached) {
     rtq::test::TempFolder empty;
     ScopedEnv devRoot("RTQFLASH_DEVICE_ROOT", empty.Path());
