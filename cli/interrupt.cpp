@@ -16,6 +16,7 @@ constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 std::atomic<const CliProgressWindow*> g_window{nullptr};
 std::atomic<bool> g_endRequested{false};
 struct sigaction g_previous[kSignalCount];
+int g_guards = 0;  // only the outermost guard takes and gives back
 
 extern "C" void Handler(int) {
     const int saved = errno;
@@ -56,11 +57,12 @@ void OnInterrupt() {
 bool EndRequested() { return g_endRequested.load(); }
 
 InterruptGuard::InterruptGuard(const CliProgressWindow* window) {
-    g_endRequested = false;
     if (window) {
         g_window = window;
         m_ownsWindow = true;
     }
+    if (g_guards++ > 0) return;
+    g_endRequested = false;
     struct sigaction action {};
     action.sa_handler = Handler;
     sigemptyset(&action.sa_mask);
@@ -71,13 +73,12 @@ InterruptGuard::InterruptGuard(const CliProgressWindow* window) {
         sigaction(kSignals[i], nullptr, &g_previous[i]);
         if (g_previous[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &action, nullptr);
     }
-    m_installed = true;
 }
 
 InterruptGuard::~InterruptGuard() {
-    if (m_installed)
-        for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &g_previous[i], nullptr);
     if (m_ownsWindow) g_window = nullptr;
+    if (--g_guards > 0) return;
+    for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &g_previous[i], nullptr);
     g_endRequested = false;
 }
 

@@ -13,8 +13,9 @@
 namespace rtq::cli {
 
 // Takes the three signals for the object's lifetime (a signal ignored at
-// start, as under nohup, stays ignored) and forgets an earlier end request.
-// window, if given, is the run's window as with InterruptTarget.
+// start, as under nohup, stays ignored) and forgets an earlier end request;
+// a guard within another changes neither. window, if given, is the run's
+// window as with InterruptTarget. On the main thread only.
 class InterruptGuard {
 public:
     explicit InterruptGuard(const CliProgressWindow* window = nullptr);
@@ -23,7 +24,6 @@ public:
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 
 private:
-    bool m_installed = false;
     bool m_ownsWindow = false;
 };
 
