@@ -4,6 +4,7 @@
 
 #include "engine/allocation_hooks.h"
 #include "engine/binary_file.h"
+#include "engine/download_waits.h"
 #include "engine/result_codes.h"
 #include "engine/sector_sizes.h"
 #include "platform/clock.h"
@@ -17,11 +18,9 @@ namespace {
 
 constexpr int kLineCheckAttempts = 30;
 constexpr int kUsbReopenAfterAttempt = 3;
-constexpr uint32_t kLongReadTimeoutMs = 60000;
 constexpr int kReopenAttempts = 40;
 constexpr int64_t kReopenPauseMs = 50;
 constexpr int64_t kReopenRetryMs = 1000;
-constexpr int kFinalWaitSeconds = 5;
 constexpr int64_t kUsbPauseBeforeRecalcMs = 1000;
 
 }  // namespace
