@@ -24,6 +24,12 @@
 #define LPIOC_GET_DEVICE_ID(len) _IOC(_IOC_READ, 'P', 1, len)
 #endif
 
+// The kernel's name for the target thread of SIGEV_THREAD_ID; older C
+// libraries keep the field but do not name it.
+#ifndef sigev_notify_thread_id
+#define sigev_notify_thread_id _sigev_un._tid
+#endif
+
 namespace rtq {
 
 namespace {
@@ -51,8 +57,9 @@ int ClampMs(int64_t ms) {
 
 constexpr short kTrouble = POLLERR | POLLHUP | POLLNVAL;
 
-// Interrupts a blocking call of this thread when it fires: a signal with a
-// handler that does nothing, installed without SA_RESTART.
+// A blocking write to usblp can only be cut short by a signal: the timer
+// sends this one to the writing thread alone, and its handler, installed
+// without SA_RESTART and doing nothing, makes the write return EINTR.
 int TimerSignal() {
     static const int signo = [] {
         const int sig = SIGRTMIN + 3;
@@ -71,7 +78,7 @@ public:
         sigevent ev{};
         ev.sigev_notify = SIGEV_THREAD_ID;
         ev.sigev_signo = TimerSignal();
-        ev._sigev_un._tid = static_cast<pid_t>(syscall(SYS_gettid));
+        ev.sigev_notify_thread_id = static_cast<pid_t>(syscall(SYS_gettid));
         m_ok = timer_create(CLOCK_MONOTONIC, &ev, &m_timer) == 0;
     }
     ~WriteTimer() {
