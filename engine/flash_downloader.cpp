@@ -48,6 +48,17 @@ CFlashDownloader::~CFlashDownloader() {
 
 void CFlashDownloader::SetNotifyWindow(INotifyWindow* wnd) { m_pNotifyWnd = wnd; }
 
+void CFlashDownloader::KeepResultCause() {
+    rtq::LastError cause = rtq::LastErrorDetails();
+    std::lock_guard<std::mutex> lk(m_causeMutex);
+    m_resultCause = std::move(cause);
+}
+
+rtq::LastError CFlashDownloader::ResultCause() const {
+    std::lock_guard<std::mutex> lk(m_causeMutex);
+    return m_resultCause;
+}
+
 void CFlashDownloader::SendToWindow(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (INotifyWindow* wnd = m_pNotifyWnd.load()) wnd->SendMessage(msg, wParam, lParam);
 }

@@ -46,7 +46,7 @@ WireTraceWriter& WireTraceWriter::Instance() {
 bool WireTraceWriter::Open(const std::string& path, std::string* error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (error) *error = "cannot open the trace file " + path + ": " + std::strerror(errno);
+        if (error) *error = "cannot open the trace file " + path + ": " + ErrnoText(errno);
         return false;
     }
     const std::string header = SessionHeader();
@@ -83,7 +83,7 @@ void WireTraceWriter::WriteLocked(const std::string& text) {
             continue;
         } else {
             // A full disk must not stop the download: the trace ends here.
-            m_writeError = n < 0 ? std::strerror(errno) : "nothing written";
+            m_writeError = n < 0 ? ErrnoText(errno) : "nothing written";
             ::close(m_fd);
             m_fd = -1;
         }
