@@ -249,7 +249,8 @@ UsbWriteStatus LinuxUsbBackend::Write(HANDLE h, const uint8_t* data,
     // transfer lost as the printer goes would look written. The wait is a
     // blocking write, cut short by a timer when the printer takes nothing.
     const int flags = RetryOnEintr([&] { return m_sys.GetFlags(port->fd); });
-    if (flags < 0 || RetryOnEintr([&] { return m_sys.SetFlags(port->fd, flags & ~O_NONBLOCK); }) != 0)
+    if (flags < 0 ||
+        RetryOnEintr([&] { return m_sys.SetFlags(port->fd, flags & ~O_NONBLOCK); }) != 0)
         return WriteFailed(errno);
     WriteTimer timer;
     size_t done = 0;
