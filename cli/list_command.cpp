@@ -1,10 +1,10 @@
-#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
 #include "cli/text_escape.h"
 #include "engine/failure_hint.h"
 #include "engine/result_codes.h"
+#include "platform/last_error.h"
 #include "ports/device_names.h"
 #include "ports/linux/device_inventory.h"
 #include "ports/linux/usb_device_lookup.h"
@@ -18,7 +18,7 @@ using json = nlohmann::ordered_json;
 
 // What the dialog would say under the failure the open would give.
 std::string HintFor(int code, int error, const std::string& path) {
-    return FailureHint(code, rtq::LastError{std::strerror(error), error, path});
+    return FailureHint(code, rtq::LastError{rtq::ErrnoText(error), error, path});
 }
 
 std::string SerialHint(const SerialPortEntry& port) {
@@ -43,7 +43,7 @@ void PrintOpenable(std::ostream& out, int error, const std::string& hint) {
         out << ": can be opened\n";
         return;
     }
-    out << ": cannot be opened\n    " << EscapeText(hint.empty() ? std::strerror(error) : hint)
+    out << ": cannot be opened\n    " << EscapeText(hint.empty() ? rtq::ErrnoText(error) : hint)
         << "\n";
 }
 
@@ -75,7 +75,7 @@ json UsbJson(const UsbDeviceInfo& d) {
 void AddOpenable(json* entry, int error, const std::string& hint) {
     (*entry)["can_open"] = error == 0;
     if (error == 0) return;
-    (*entry)["error"] = std::strerror(error);
+    (*entry)["error"] = rtq::ErrnoText(error);
     (*entry)["hint"] = Utf8OrEscaped(hint);
 }
 

@@ -42,6 +42,7 @@ int RunUsbDownload(const std::string& file, const DownloadType& type, ProgressVi
                           g_bFriendlyNameRun.load(), g_aSectorSizes);
     r = window.RunUntilSendEnded(thread->Number());
     thread.reset();  // waits for the thread's end
+    rtq::SetLastError(downloader.ResultCause());  // seen on the send thread
     window.EndLine();
     return r;
 }

@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "engine/download_waits.h"
 #include "engine/flash_downloader.h"
 #include "engine/result_codes.h"
 #include "engine/run_settings.h"
@@ -7,8 +8,6 @@
 #include "protocol/frames.h"
 
 namespace {
-
-constexpr int kFinalWaitSeconds = 5;
 
 // Sized by its contents: the texts are not limited here.
 std::vector<uint8_t> PinCodeFrame(const std::string& pin) {

@@ -6,6 +6,7 @@
 
 #include "engine/binary_file.h"
 #include "engine/data_file.h"
+#include "engine/download_waits.h"
 #include "engine/flash_downloader.h"
 #include "engine/result_codes.h"
 #include "engine/sector_sizes.h"
@@ -18,7 +19,6 @@ namespace {
 
 constexpr uint32_t kSwitchReadTimeoutMs = 1500;
 constexpr uint32_t kLineWriteTimeoutMs = 1000;
-constexpr uint32_t kLongReadTimeoutMs = 60000;
 constexpr uint32_t kRestartReadTimeoutMs = 1000;
 constexpr int kSerialSwitchWaitSeconds = 5;
 constexpr int64_t kUsbSwitchWaitMs = 15000;

@@ -4,6 +4,7 @@
 
 #include "engine/allocation_hooks.h"
 #include "engine/binary_file.h"
+#include "engine/download_waits.h"
 #include "engine/result_codes.h"
 #include "engine/sector_sizes.h"
 #include "platform/clock.h"
@@ -17,11 +18,9 @@ namespace {
 
 constexpr int kLineCheckAttempts = 30;
 constexpr int kUsbReopenAfterAttempt = 3;
-constexpr uint32_t kLongReadTimeoutMs = 60000;
 constexpr int kReopenAttempts = 40;
 constexpr int64_t kReopenPauseMs = 50;
 constexpr int64_t kReopenRetryMs = 1000;
-constexpr int kFinalWaitSeconds = 5;
 constexpr int64_t kUsbPauseBeforeRecalcMs = 1000;
 
 }  // namespace
@@ -48,6 +47,17 @@ CFlashDownloader::~CFlashDownloader() {
 }
 
 void CFlashDownloader::SetNotifyWindow(INotifyWindow* wnd) { m_pNotifyWnd = wnd; }
+
+void CFlashDownloader::KeepResultCause() {
+    rtq::LastError cause = rtq::LastErrorDetails();
+    std::lock_guard<std::mutex> lk(m_causeMutex);
+    m_resultCause = std::move(cause);
+}
+
+rtq::LastError CFlashDownloader::ResultCause() const {
+    std::lock_guard<std::mutex> lk(m_causeMutex);
+    return m_resultCause;
+}
 
 void CFlashDownloader::SendToWindow(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (INotifyWindow* wnd = m_pNotifyWnd.load()) wnd->SendMessage(msg, wParam, lParam);

@@ -5,10 +5,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "engine/progress_info.h"
+#include "platform/last_error.h"
 #include "platform/notify_window.h"
 #include "protocol/printer_link.h"
 
@@ -76,6 +78,12 @@ public:
     // The pause between opening the USB device for a run and its first use.
     static constexpr int kUsbSettleMs = 1000;
 
+    // The cause behind the run's result, kept by the thread that ran the
+    // download for the thread that reports it: each thread has its own
+    // last error.
+    void KeepResultCause();
+    rtq::LastError ResultCause() const;
+
     CPrinterLink* Link() const { return m_pLink; }
     const std::vector<int32_t>& SectorPlan() const { return m_vecSectors; }
     // Blocks of the sector in flight (0 between sectors).
@@ -92,6 +100,9 @@ protected:
     std::vector<int32_t> m_vecSectors;
 
 private:
+    mutable std::mutex m_causeMutex;
+    rtq::LastError m_resultCause;
+
     // The arguments of one file download and the link it runs over.
     struct FileRun {
         std::string strPath;

@@ -1,8 +1,7 @@
 #include "ports/traced_serial_backend.h"
 
-#include <algorithm>
-
 #include "platform/clock.h"
+#include "ports/trace_calls.h"
 #include "ports/wire_trace_writer.h"
 
 namespace rtq {
@@ -13,7 +12,6 @@ constexpr const char* kLink = "ser";
 
 using TraceEvent = WireTraceWriter::Event;
 
-const char* Result(bool ok) { return ok ? "ok" : "fail"; }
 const char* OnOff(uint32_t flag) { return flag ? "on" : "off"; }
 
 // A named value, or its number when it has no name.
@@ -50,11 +48,7 @@ void Milliseconds(TraceEvent& ev, const char* key, uint32_t ms) {
 HANDLE TracedSerialBackend::Open(const std::string& name) {
     const int64_t start = MonotonicUs();
     const HANDLE h = Inner()->Open(name);
-    const bool ok = h != INVALID_HANDLE_VALUE;
-    TraceEvent ev(kLink, h, "open", start, Result(ok));
-    if (!ev) return h;
-    ev->Quoted("", name);
-    if (!ok) ev.Error();
+    TraceCall(kLink, h, "open", start, h != INVALID_HANDLE_VALUE, &name);
     return h;
 }
 
@@ -63,7 +57,7 @@ bool TracedSerialBackend::GetState(HANDLE h, DCB* dcb) { return Inner()->GetStat
 bool TracedSerialBackend::SetState(HANDLE h, const DCB& dcb) {
     const int64_t start = MonotonicUs();
     const bool ok = Inner()->SetState(h, dcb);
-    TraceEvent ev(kLink, h, "dcb", start, Result(ok));
+    TraceEvent ev(kLink, h, "dcb", start, TraceResult(ok));
     if (!ev) return ok;
     Settings(ev, dcb);
     if (!ok) ev.Error();
@@ -77,7 +71,7 @@ bool TracedSerialBackend::GetTimeouts(HANDLE h, COMMTIMEOUTS* t) {
 bool TracedSerialBackend::SetTimeouts(HANDLE h, const COMMTIMEOUTS& t) {
     const int64_t start = MonotonicUs();
     const bool ok = Inner()->SetTimeouts(h, t);
-    TraceEvent ev(kLink, h, "times", start, Result(ok));
+    TraceEvent ev(kLink, h, "times", start, TraceResult(ok));
     if (!ev) return ok;
     Milliseconds(ev, "rd-interval", t.ReadIntervalTimeout);
     Milliseconds(ev, "rd-mult", t.ReadTotalTimeoutMultiplier);
@@ -91,52 +85,37 @@ bool TracedSerialBackend::SetTimeouts(HANDLE h, const COMMTIMEOUTS& t) {
 bool TracedSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t* written) {
     const int64_t start = MonotonicUs();
     const bool ok = Inner()->Write(h, data, len, written);
-    TraceEvent ev(kLink, h, "tx", start, Result(ok));
-    if (!ev) return ok;
-    ev->Transfer(std::min(*written, len), len, data);
-    if (!ok) ev.Error();
+    TraceTransfer(kLink, h, "tx", start, TraceResult(ok), !ok, data, len, *written);
     return ok;
 }
 
 bool TracedSerialBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
     const int64_t start = MonotonicUs();
     const bool ok = Inner()->Read(h, buf, len, got);
-    TraceEvent ev(kLink, h, "rx", start, Result(ok));
-    if (!ev) return ok;
-    ev->Transfer(std::min(*got, len), len, buf);
-    if (!ok) ev.Error();
+    TraceTransfer(kLink, h, "rx", start, TraceResult(ok), !ok, buf, len, *got);
     return ok;
 }
 
 bool TracedSerialBackend::PurgeInput(HANDLE h) {
     const int64_t start = MonotonicUs();
-    const bool ok = Inner()->PurgeInput(h);
-    TraceEvent ev(kLink, h, "purge", start, Result(ok));
-    if (ev && !ok) ev.Error();
-    return ok;
+    return TraceCall(kLink, h, "purge", start, Inner()->PurgeInput(h));
 }
 
 void TracedSerialBackend::Close(HANDLE h) {
     const int64_t start = MonotonicUs();
     Inner()->Close(h);
-    TraceEvent ev(kLink, h, "close", start, "ok");
+    TraceCall(kLink, h, "close", start, true);
 }
 
 bool TracedSerialBackend::Reserve(const std::string& name) {
     const int64_t start = MonotonicUs();
-    const bool ok = Inner()->Reserve(name);
-    TraceEvent ev(kLink, 0, "reserve", start, Result(ok));
-    if (!ev) return ok;
-    ev->Quoted("", name);
-    if (!ok) ev.Error();
-    return ok;
+    return TraceCall(kLink, 0, "reserve", start, Inner()->Reserve(name), &name);
 }
 
 void TracedSerialBackend::Unreserve(const std::string& name) {
     const int64_t start = MonotonicUs();
     Inner()->Unreserve(name);
-    TraceEvent ev(kLink, 0, "unreserve", start, "ok");
-    if (ev) ev->Quoted("", name);
+    TraceCall(kLink, 0, "unreserve", start, true, &name);
 }
 
 }  // namespace rtq

@@ -81,7 +81,7 @@ void WireTraceWriter::WriteLocked(const std::string& text) {
             continue;
         } else {
             // A full disk must not stop the download: the trace ends here.
-            m_writeError = n < 0 ? std::strerror(errno) : "nothing written";
+            m_writeError = n < 0 ? ErrnoText(errno) : "nothing written";
             ::close(m_fd);
             m_fd = -1;
         }

@@ -6,15 +6,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
-#include "platform/clock.h"
+#include "platform/last_error.h"
 #include "sim/stop_wait.h"
 
 namespace rtq::sim {
 
 namespace {
-constexpr int64_t kRetryMs = 100;
+
+std::string Hex(int byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte & 0xFF);
+    return text;
 }
+
+}  // namespace
 
 int OpenPrinterNode(const std::string& path) {
     return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -31,17 +38,27 @@ int GetPrinterStatus(int fd) {
     return rc < 0 ? -1 : rc & 0xFF;
 }
 
-NodeWait WaitForPrinterNode(const std::string& path, int stopFd, int64_t timeoutMs,
-                            int* fd, int* lastErrno) {
-    const int64_t end = rtq::SteadyMs() + timeoutMs;
-    for (;;) {
-        *fd = OpenPrinterNode(path);
-        if (*fd >= 0) return NodeWait::Open;
-        *lastErrno = errno;
-        const int64_t left = end - rtq::SteadyMs();
-        if (left <= 0) return NodeWait::TimedOut;
-        if (WaitForStop(stopFd, left < kRetryMs ? left : kRetryMs)) return NodeWait::Stopped;
+ServeOutcome PrinterNode::Open(int stopFd, int64_t waitMs, const NoteFn& note, int* fd,
+                               std::string* error) {
+    const ServeOutcome opened = OpenRetrying(
+        [this](std::string*) { return OpenPrinterNode(Path()); }, stopFd, waitMs, fd, error);
+    if (opened != ServeOutcome::Ok) return opened;
+    if (!SetPrinterStatus(*fd, kPrinterOnline)) {
+        if (m_verbose && note)
+            note(Path() + ": port status not set (" + rtq::ErrnoText(errno) +
+                 "); not a gadget node");
+    } else {
+        const int status = GetPrinterStatus(*fd);
+        if (status >= 0 && status != kPrinterOnline && note)
+            note(Path() + ": port status reads " + Hex(status) + ", not " + Hex(kPrinterOnline));
     }
+    return ServeOutcome::Ok;
+}
+
+ServeOutcome PrinterNode::WaitSent(int fd, int stopFd) {
+    // A stop signal interrupts the wait.
+    if (fsync(fd) != 0 && errno == EINTR && WaitForStop(stopFd, 0)) return ServeOutcome::Stopped;
+    return ServeOutcome::Ok;
 }
 
 }  // namespace rtq::sim

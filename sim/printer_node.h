@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/served_node.h"
+
 namespace rtq::sim {
 
 // Port-status byte of a printer that is selected and has no error.
@@ -22,11 +24,21 @@ bool SetPrinterStatus(int fd, uint8_t status);
 // The status byte as the node reports it; -1 (errno set) if it cannot.
 int GetPrinterStatus(int fd);
 
-enum class NodeWait { Open, Stopped, TimedOut };
+class PrinterNode final : public ServedNode {
+public:
+    // verbose: also note a node that takes no port status (a stand-in).
+    PrinterNode(std::string path, bool verbose) : ServedNode(std::move(path)), m_verbose(verbose) {}
 
-// Tries to open the node every 100 ms until it opens (*fd), stopFd becomes
-// readable or timeoutMs passed (*lastErrno tells why the last try failed).
-NodeWait WaitForPrinterNode(const std::string& path, int stopFd, int64_t timeoutMs,
-                            int* fd, int* lastErrno);
+    // Opens the node and reports the printer online.
+    ServeOutcome Open(int stopFd, int64_t waitMs, const NoteFn& note, int* fd,
+                      std::string* error) override;
+    // The gadget returns from write once the bytes are queued; this waits
+    // until the host has taken them.
+    ServeOutcome WaitSent(int fd, int stopFd) override;
+    bool RestartUnplugs() const override { return true; }
+
+private:
+    const bool m_verbose;
+};
 
 }  // namespace rtq::sim

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,9 @@
 #include "sim/pty_server.h"
 #include "sim/rtqsim_options.h"
 #include "sim/sim_printer.h"
-#include "sim/tty_server.h"
-#include "sim/usb_gadget_server.h"
+#include "sim/node_server.h"
+#include "sim/printer_node.h"
+#include "sim/tty_device.h"
 
 namespace {
 
@@ -59,47 +61,28 @@ Run ServePty(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& optio
     return server.Serve(printer, serve, g_stopPipe[0], error) ? Run::Served : Run::Failed;
 }
 
-Run ServeUsb(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& options,
+// The adapter's terminal device or the USB printer gadget's node.
+Run ServeNode(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& options,
+              std::unique_ptr<rtq::sim::ServedNode> node, const char* what,
               std::string* error) {
     using namespace rtq::sim;
-    UsbGadgetServer::Options serve;
+    NodeServer::Options serve;
     serve.flashOut = options.flashOut;
     serve.exitAfterReset = options.exitAfterReset;
     serve.gadgetDir = options.usbGadget;
     serve.restartMs = options.restartMs;
     serve.unplug = options.unplug;
-    serve.verbose = options.verbose;
     serve.note = [](const std::string& text) {
         std::fprintf(stderr, "rtqsim: %s\n", text.c_str());
     };
-    UsbGadgetServer server(options.usb, serve);
+    const std::string path = node->Path();
+    NodeServer server(std::move(node), serve);
     switch (server.Open(g_stopPipe[0], error)) {
-        case UsbGadgetServer::Outcome::Failed: return Run::NotStarted;
-        case UsbGadgetServer::Outcome::Stopped: return Run::Served;
-        case UsbGadgetServer::Outcome::Ok: break;
+        case NodeServer::Outcome::Failed: return Run::NotStarted;
+        case NodeServer::Outcome::Stopped: return Run::Served;
+        case NodeServer::Outcome::Ok: break;
     }
-    std::cout << "rtqsim: serving USB printer on " << options.usb << std::endl;
-    return server.Serve(printer, g_stopPipe[0], error) ? Run::Served : Run::Failed;
-}
-
-Run ServeSerialDevice(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& options,
-                      std::string* error) {
-    using namespace rtq::sim;
-    TtyServer::Options serve;
-    serve.flashOut = options.flashOut;
-    serve.exitAfterReset = options.exitAfterReset;
-    serve.gadgetDir = options.usbGadget;
-    serve.unplug = options.unplug;
-    serve.note = [](const std::string& text) {
-        std::fprintf(stderr, "rtqsim: %s\n", text.c_str());
-    };
-    TtyServer server(options.serialDevice, serve);
-    switch (server.Open(g_stopPipe[0], error)) {
-        case TtyServer::Outcome::Failed: return Run::NotStarted;
-        case TtyServer::Outcome::Stopped: return Run::Served;
-        case TtyServer::Outcome::Ok: break;
-    }
-    std::cout << "rtqsim: serving serial device on " << options.serialDevice << std::endl;
+    std::cout << "rtqsim: serving " << what << " on " << path << std::endl;
     return server.Serve(printer, g_stopPipe[0], error) ? Run::Served : Run::Failed;
 }
 
@@ -139,9 +122,16 @@ int main(int argc, char** argv) {
         });
     }
 
-    const Run run = !options.serialDevice.empty() ? ServeSerialDevice(printer, options, &error)
-                    : options.usb.empty()          ? ServePty(printer, options, &error)
-                                                   : ServeUsb(printer, options, &error);
+    Run run;
+    if (!options.serialDevice.empty())
+        run = ServeNode(printer, options, std::make_unique<TtyNode>(options.serialDevice),
+                        "serial device", &error);
+    else if (!options.usb.empty())
+        run = ServeNode(printer, options,
+                        std::make_unique<PrinterNode>(options.usb, options.verbose), "USB printer",
+                        &error);
+    else
+        run = ServePty(printer, options, &error);
     if (run != Run::Served) std::cerr << "rtqsim: " << error << "\n";
     if (run == Run::NotStarted) return 1;
     bool ok = run == Run::Served;

@@ -1,6 +1,7 @@
 #include "sim/tty_device.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,8 +13,11 @@
 namespace rtq::sim {
 
 namespace {
-constexpr int64_t kRetryMs = 100;
-}
+// How long answers still in the device's output buffer may take to leave
+// before an unplug, and how often that is checked.
+constexpr int64_t kDrainMs = 1000;
+constexpr int64_t kDrainCheckMs = 10;
+}  // namespace
 
 int OpenRawTty(const std::string& path) {
     // O_NONBLOCK: open must not wait for carrier, and the server polls.
@@ -38,18 +42,24 @@ int OpenRawTty(const std::string& path) {
     return fd;
 }
 
-TtyWait WaitForTty(const std::string& path, int stopFd, int64_t timeoutMs, int* fd,
-                   int* lastErrno) {
-    const int64_t end = rtq::SteadyMs() + timeoutMs;
-    for (;;) {
-        *fd = OpenRawTty(path);
-        if (*fd >= 0) return TtyWait::Open;
-        *lastErrno = errno;
-        if (errno == ENOTTY) return TtyWait::NotATerminal;
-        const int64_t left = end - rtq::SteadyMs();
-        if (left <= 0) return TtyWait::TimedOut;
-        if (WaitForStop(stopFd, left < kRetryMs ? left : kRetryMs)) return TtyWait::Stopped;
-    }
+ServeOutcome TtyNode::Open(int stopFd, int64_t waitMs, const NoteFn&, int* fd,
+                           std::string* error) {
+    return OpenRetrying(
+        [this](std::string* refusal) {
+            const int opened = OpenRawTty(Path());
+            if (opened < 0 && errno == ENOTTY) *refusal = "not a terminal device";
+            return opened;
+        },
+        stopFd, waitMs, fd, error);
+}
+
+ServeOutcome TtyNode::WaitSent(int fd, int stopFd) {
+    // Written is not yet sent.
+    const int64_t end = rtq::SteadyMs() + kDrainMs;
+    int queued = 0;
+    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && rtq::SteadyMs() < end)
+        if (WaitForStop(stopFd, kDrainCheckMs)) return ServeOutcome::Stopped;
+    return ServeOutcome::Ok;
 }
 
 }  // namespace rtq::sim

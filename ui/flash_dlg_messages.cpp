@@ -69,6 +69,8 @@ void CFlashDlg::OnDownloadDone(int result) {
     // nothing done while the result box is open can reach it.
     const std::unique_ptr<CFlashDownloader> finished = m_run.TakeFinishedDownloader();
     if (g_bUsbLink.load()) m_run.CloseTransmitDlg(false);
+    // The cause was seen on the worker's thread.
+    if (finished) rtq::SetLastError(finished->ResultCause());
 
     ReportResult(g_bCancelled.load() ? kResultCancelled : result);
     // The flag belongs to the run just reported.

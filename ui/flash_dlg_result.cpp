@@ -12,7 +12,11 @@
 void CFlashDlg::ReportResult(int code) {
     // A worker's report is shown on this thread and waits for the operator.
     if (!m_pCalls->OnOwnerThread()) {
-        m_pCalls->Call([this, code] { ReportResult(code); });
+        // The cause goes along: each thread keeps its own.
+        m_pCalls->Call([this, code, cause = rtq::LastErrorDetails()] {
+            rtq::SetLastError(cause);
+            ReportResult(code);
+        });
         return;
     }
     bool shown = false;

@@ -8,17 +8,10 @@
 #include <cstdint>
 
 #include "ports/port_state.h"
+#include "ui/dialog_units.h"
 #include "ui/gui_call_queue.h"
 
 namespace {
-
-// Dialog units of the window's 8-point font to pixels.
-int DuX(int du) { return du * 6 / 4; }
-int DuY(int du) { return du * 13 / 8; }
-
-QRect DuRect(int x, int y, int w, int h) {
-    return QRect(DuX(x), DuY(y), DuX(w), DuY(h));
-}
 
 template <typename W>
 W* MakeControl(QWidget* parent, int id, const QRect& rect) {
@@ -38,20 +31,22 @@ CTransmitDlg::CTransmitDlg(QWidget* owner)
     setObjectName(QStringLiteral("idd_%1").arg(IDD));
     setWindowTitle(QStringLiteral("RTQ650 Flash Utility - On Transmission..."));
     setModal(false);
-    setFixedSize(DuX(192), DuY(87));
-    move(DuX(75), DuY(50));
+    setFont(DialogFont());
+    const CDialogUnits du(font());
+    setFixedSize(du.X(192), du.Y(87));
+    move(du.X(75), du.Y(50));
 
-    auto* group = MakeControl<QGroupBox>(this, IDC_STATUS, DuRect(7, 7, 178, 73));
+    auto* group = MakeControl<QGroupBox>(this, IDC_STATUS, du.Rect(7, 7, 178, 73));
     group->setTitle(QStringLiteral(" Percent: "));
     // The bar and the button lie inside the group box's rectangle but are
     // children of the dialog, as in the template.
     auto* bar = MakeControl<QProgressBar>(this, IDC_PROGRESS,
-                                          DuRect(15, 32, 158, 14));
+                                          du.Rect(15, 32, 158, 14));
     bar->setTextVisible(false);
     bar->setRange(0, 100);
     bar->setValue(0);
     auto* cancel = MakeControl<QPushButton>(this, IDC_CANCEL,
-                                            DuRect(123, 56, 50, 14));
+                                            du.Rect(123, 56, 50, 14));
     cancel->setText(QStringLiteral("Cancel"));
     // Never the default button, so that Enter does not press it.
     cancel->setAutoDefault(false);

@@ -10,6 +10,11 @@ CSend_USBThread::CSend_USBThread() {
 }
 
 CSend_USBThread::~CSend_USBThread() {
+    {
+        std::lock_guard<std::mutex> lk(m_paramMutex);
+        m_bClosing = true;
+    }
+    m_paramCv.notify_all();
     EndThread();
     m_pOwner = nullptr;
 }
@@ -26,16 +31,31 @@ void CSend_USBThread::SetParameters(INotifyWindow* owner,
                                     int bIplFirmware, int bPinCode,
                                     int bFriendlyName,
                                     const int32_t* pSectorMap) {
-    std::lock_guard<std::mutex> lk(m_paramMutex);
-    m_pOwner = owner;
-    m_pDownloader = downloader;
-    m_strFile = strFile;
-    m_nFirstSector = nFirstSector;
-    m_bMainFirmware = bMainFirmware;
-    m_bIplFirmware = bIplFirmware;
-    m_bPinCode = bPinCode;
-    m_bFriendlyName = bFriendlyName;
-    m_pSectorMap = pSectorMap ? pSectorMap : g_aSectorSizes;
+    bool gaveUp;
+    {
+        std::lock_guard<std::mutex> lk(m_paramMutex);
+        m_pOwner = owner;
+        m_pDownloader = downloader;
+        m_strFile = strFile;
+        m_nFirstSector = nFirstSector;
+        m_bMainFirmware = bMainFirmware;
+        m_bIplFirmware = bIplFirmware;
+        m_bPinCode = bPinCode;
+        m_bFriendlyName = bFriendlyName;
+        m_pSectorMap = pSectorMap ? pSectorMap : g_aSectorSizes;
+        m_bHaveParameters = true;
+        gaveUp = m_bGaveUp;
+    }
+    m_paramCv.notify_all();
+    if (!gaveUp) return;
+    // Too late for the thread: nothing ran, and the device FLASH NOW
+    // opened is closed here.
+    if (downloader) downloader->Finish();
+    if (owner) {
+        owner->PostMessage(WM_DOWNLOAD_DONE, 0, -1);
+        owner->PostMessage(WM_ENABLE_CONTROLS, 0, 1);
+        owner->PostMessage(WM_SEND_USB_ENDED, 0, Number());
+    }
 }
 
 int CSend_USBThread::Run() {
@@ -46,7 +66,18 @@ int CSend_USBThread::Run() {
     int firstSector, bMain, bIpl, bPin, bName;
     const int32_t* sectorMap;
     {
-        std::lock_guard<std::mutex> lk(m_paramMutex);
+        std::unique_lock<std::mutex> lk(m_paramMutex);
+        const bool have = rtq::ActiveClock().WaitFor(
+            m_paramCv, lk, kParametersWaitMs, [this] { return m_bHaveParameters || m_bClosing; });
+        if (!have || !m_bHaveParameters) {
+            m_bGaveUp = true;
+            // Nobody to tell yet: a late SetParameters posts the end.
+            m_bEndedPosted = true;
+            lk.unlock();
+            ExitInstance();
+            WaitForQuit();
+            return 0;
+        }
         downloader = m_pDownloader;
         file = m_strFile;
         firstSector = m_nFirstSector;
@@ -61,6 +92,8 @@ int CSend_USBThread::Run() {
     if (downloader) {
         result = downloader->DownloadUsb(file, firstSector, bMain, bIpl,
                                          kLinkUsb, sectorMap, bPin, bName);
+        // The result is reported on the owner's thread.
+        downloader->KeepResultCause();
         downloader->Finish();
     }
 

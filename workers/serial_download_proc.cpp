@@ -70,6 +70,8 @@ UINT SerialDownloadProc(void* pParam) {
             &settings, g_bPinCodeRun, g_bFriendlyNameRun);
     }
 
+    // The result is reported on the owner's thread.
+    downloader->KeepResultCause();
     // g_bCancelled stays as it is: the owner reports a cancelled run by it.
     downloader->Finish();
 

@@ -165,14 +165,12 @@ bool DsrHigh(SerialSyscalls& sys, int fd, int* err) {
 
 }  // namespace
 
-LinuxSerialBackend::LinuxSerialBackend(SerialSyscalls& sys) : m_sys(sys), m_nextHandle(0x7100) {}
+LinuxSerialBackend::LinuxSerialBackend(SerialSyscalls& sys) : m_sys(sys) {}
 
 LinuxSerialBackend::~LinuxSerialBackend() = default;
 
 std::shared_ptr<LinuxSerialBackend::Port> LinuxSerialBackend::Find(HANDLE h) {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    auto it = m_ports.find(h);
-    return it == m_ports.end() ? nullptr : it->second;
+    return m_ports.Find(h);
 }
 
 HANDLE LinuxSerialBackend::Open(const std::string& name) {
@@ -226,11 +224,7 @@ HANDLE LinuxSerialBackend::Open(const std::string& name) {
     RetryOnEintr([&] { return m_sys.TcGetAttr(fd, &tio); });
     port->dcb = DcbFromTermios(tio);
 
-    std::lock_guard<std::mutex> lk(m_mutex);
-    HANDLE h = m_nextHandle++;
-    if (h == 0 || h == INVALID_HANDLE_VALUE) h = m_nextHandle++;
-    m_ports[h] = std::move(port);
-    return h;
+    return m_ports.Add(std::move(port));
 }
 
 bool LinuxSerialBackend::GetState(HANDLE h, DCB* dcb) {
@@ -462,15 +456,8 @@ void LinuxSerialBackend::Unreserve(const std::string& name) {
 }
 
 void LinuxSerialBackend::Close(HANDLE h) {
-    std::shared_ptr<Port> port;
-    {
-        std::lock_guard<std::mutex> lk(m_mutex);
-        auto it = m_ports.find(h);
-        if (it == m_ports.end()) return;
-        port = std::move(it->second);
-        m_ports.erase(it);
-    }
     // The descriptor closes here, or when the last call using it returns.
+    m_ports.Take(h);
 }
 
 }  // namespace rtq

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "ports/linux/handle_table.h"
 #include "ports/linux/serial_syscalls.h"
 #include "ports/serial_backend.h"
 
@@ -50,11 +51,10 @@ private:
     std::shared_ptr<Port> Find(HANDLE h);
 
     SerialSyscalls& m_sys;
-    std::mutex m_mutex;
-    std::map<HANDLE, std::shared_ptr<Port>> m_ports;
+    HandleTable<Port> m_ports{0x7100};
+    std::mutex m_mutex;  // guards m_reservations
     // Lock keys of the reservations, by port name.
     std::multimap<std::string, std::string> m_reservations;
-    HANDLE m_nextHandle;
 };
 
 // termios speed constant of a baud rate; false when there is none.

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <condition_variable>
 #include <string>
 
@@ -22,6 +21,12 @@
 // No user header defines the printer-class device-id request.
 #ifndef LPIOC_GET_DEVICE_ID
 #define LPIOC_GET_DEVICE_ID(len) _IOC(_IOC_READ, 'P', 1, len)
+#endif
+
+// The kernel's name for the target thread of SIGEV_THREAD_ID; older C
+// libraries keep the field but do not name it.
+#ifndef sigev_notify_thread_id
+#define sigev_notify_thread_id _sigev_un._tid
 #endif
 
 namespace rtq {
@@ -45,14 +50,11 @@ UsbWriteStatus WriteFailed(int err) {
     return gone ? UsbWriteStatus::InvalidHandle : UsbWriteStatus::Error;
 }
 
-int ClampMs(int64_t ms) {
-    return static_cast<int>(std::clamp<int64_t>(ms, 0, INT_MAX));
-}
-
 constexpr short kTrouble = POLLERR | POLLHUP | POLLNVAL;
 
-// Interrupts a blocking call of this thread when it fires: a signal with a
-// handler that does nothing, installed without SA_RESTART.
+// A blocking write to usblp can only be cut short by a signal: the timer
+// sends this one to the writing thread alone, and its handler, installed
+// without SA_RESTART and doing nothing, makes the write return EINTR.
 int TimerSignal() {
     static const int signo = [] {
         const int sig = SIGRTMIN + 3;
@@ -71,7 +73,7 @@ public:
         sigevent ev{};
         ev.sigev_notify = SIGEV_THREAD_ID;
         ev.sigev_signo = TimerSignal();
-        ev._sigev_un._tid = static_cast<pid_t>(syscall(SYS_gettid));
+        ev.sigev_notify_thread_id = static_cast<pid_t>(syscall(SYS_gettid));
         m_ok = timer_create(CLOCK_MONOTONIC, &ev, &m_timer) == 0;
     }
     ~WriteTimer() {
@@ -101,10 +103,10 @@ private:
 }  // namespace
 
 struct LinuxUsbBackend::Port {
-    Port(int f, int w) : fd(f), wakeFd(w) {}
+    Port(UsbSyscalls& s, int f, int w) : sys(s), fd(f), wakeFd(w) {}
     ~Port() {
-        if (fd >= 0) close(fd);
-        close(wakeFd);
+        if (fd >= 0) sys.Close(fd);
+        sys.Close(wakeFd);
     }
     Port(const Port&) = delete;
     Port& operator=(const Port&) = delete;
@@ -112,7 +114,8 @@ struct LinuxUsbBackend::Port {
     // Lets every present and future wait on this port return at once.
     void Wake() {
         const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(wakeFd, &one, sizeof one);
+        // A counter that cannot take more is already set: nothing to do.
+        RetryOnEintr([&] { return sys.Write(wakeFd, &one, sizeof one); });
     }
 
     // Fills p[0] with the device and p[1] with the wake-up descriptor.
@@ -121,6 +124,7 @@ struct LinuxUsbBackend::Port {
         p[1] = pollfd{wakeFd, POLLIN, 0};
     }
 
+    UsbSyscalls& sys;
     int fd;  // -1 once Close has closed it
     const int wakeFd;
     std::mutex mutex;
@@ -150,19 +154,18 @@ private:
     std::shared_ptr<Port> m_port;
 };
 
-LinuxUsbBackend::LinuxUsbBackend(int64_t writeStallMs)
-    : m_writeStallMs(writeStallMs), m_nextHandle(0x7500) {}
+LinuxUsbBackend::LinuxUsbBackend(int64_t writeStallMs, UsbSyscalls& sys)
+    : m_writeStallMs(writeStallMs), m_sys(sys) {}
 
 LinuxUsbBackend::~LinuxUsbBackend() = default;
 
 LinuxUsbBackend::Call LinuxUsbBackend::Find(HANDLE h) {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    auto it = m_ports.find(h);
-    if (it == m_ports.end()) return Call();
     // Counted while still in the table, so Close cannot miss the call.
-    std::lock_guard<std::mutex> portLock(it->second->mutex);
-    ++it->second->calls;
-    return Call(it->second);
+    std::shared_ptr<Port> port = m_ports.Find(h, [](Port& p) {
+        std::lock_guard<std::mutex> portLock(p.mutex);
+        ++p.calls;
+    });
+    return port ? Call(std::move(port)) : Call();
 }
 
 bool LinuxUsbBackend::FindDevicePath(std::string* path) {
@@ -188,7 +191,8 @@ UsbLookupResult LinuxUsbBackend::LastLookup() const {
 }
 
 HANDLE LinuxUsbBackend::Open(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        RetryOnEintr([&] { return m_sys.Open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0) {
         SetLastErrorFromErrno(errno, path);
         return INVALID_HANDLE_VALUE;
@@ -201,27 +205,24 @@ HANDLE LinuxUsbBackend::Adopt(int fd) {
         Fail(EBADF);
         return INVALID_HANDLE_VALUE;
     }
-    const int flags = fcntl(fd, F_GETFL);
+    const int flags = RetryOnEintr([&] { return m_sys.GetFlags(fd); });
     const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 || wakeFd < 0) {
+    if (flags < 0 || RetryOnEintr([&] { return m_sys.SetFlags(fd, flags | O_NONBLOCK); }) != 0 ||
+        wakeFd < 0) {
         const int err = errno;
-        if (wakeFd >= 0) close(wakeFd);
-        close(fd);
+        if (wakeFd >= 0) m_sys.Close(wakeFd);
+        m_sys.Close(fd);
         Fail(err);
         return INVALID_HANDLE_VALUE;
     }
-    auto port = std::make_shared<Port>(fd, wakeFd);
-    std::lock_guard<std::mutex> lk(m_mutex);
-    HANDLE h = m_nextHandle++;
-    if (h == 0 || h == INVALID_HANDLE_VALUE) h = m_nextHandle++;
-    m_ports[h] = std::move(port);
-    return h;
+    return m_ports.Add(std::make_shared<Port>(m_sys, fd, wakeFd));
 }
 
 bool LinuxUsbBackend::Request(HANDLE h, unsigned long request, void* arg) {
     Call port = Find(h);
     if (!port) return Fail(EBADF);
-    if (ioctl(port->fd, request, arg) != 0) return Fail(errno);
+    if (RetryOnEintr([&] { return m_sys.Ioctl(port->fd, request, arg); }) != 0)
+        return Fail(errno);
     return true;
 }
 
@@ -247,8 +248,9 @@ UsbWriteStatus LinuxUsbBackend::Write(HANDLE h, const uint8_t* data,
     // non-blocking write counts its transfer as done once submitted, so a
     // transfer lost as the printer goes would look written. The wait is a
     // blocking write, cut short by a timer when the printer takes nothing.
-    const int flags = fcntl(port->fd, F_GETFL);
-    if (flags < 0 || fcntl(port->fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    const int flags = RetryOnEintr([&] { return m_sys.GetFlags(port->fd); });
+    if (flags < 0 ||
+        RetryOnEintr([&] { return m_sys.SetFlags(port->fd, flags & ~O_NONBLOCK); }) != 0)
         return WriteFailed(errno);
     WriteTimer timer;
     size_t done = 0;
@@ -263,7 +265,9 @@ UsbWriteStatus LinuxUsbBackend::Write(HANDLE h, const uint8_t* data,
             status = UsbWriteStatus::Error;
             break;
         }
-        const ssize_t n = write(port->fd, data + done, len - done);
+        // Interrupted (by the timer, or any other signal): round again,
+        // where the stall bound is checked.
+        const ssize_t n = m_sys.Write(port->fd, data + done, len - done);
         const int err = errno;
         timer.Disarm();
         if (n > 0) {
@@ -279,25 +283,19 @@ UsbWriteStatus LinuxUsbBackend::Write(HANDLE h, const uint8_t* data,
         }
     }
     // The other calls expect the descriptor as it was.
-    fcntl(port->fd, F_SETFL, flags);
+    RetryOnEintr([&] { return m_sys.SetFlags(port->fd, flags); });
     return status;
 }
 
 bool LinuxUsbBackend::WaitReadable(HANDLE h, int64_t timeoutMs) {
     Call port = Find(h);
     if (!port) return true;
-    const int64_t endMs = SteadyMs() + std::max<int64_t>(timeoutMs, 0);
-    for (;;) {
-        pollfd p[2];
-        port->PollSet(p, POLLIN);
-        const int r = poll(p, 2, ClampMs(endMs - SteadyMs()));
-        if (r > 0) return true;
-        if (r == 0) return false;
-        if (errno != EINTR) {
-            Fail(errno);
-            return true;
-        }
-    }
+    pollfd p[2];
+    port->PollSet(p, POLLIN);
+    const int r = PollUntil(m_sys, p, 2, SteadyMs() + std::max<int64_t>(timeoutMs, 0));
+    if (r == 0) return false;
+    if (r < 0) Fail(errno);
+    return true;
 }
 
 bool LinuxUsbBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
@@ -305,41 +303,33 @@ bool LinuxUsbBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
     Call port = Find(h);
     if (!port) return Fail(EBADF);
     if (len == 0) return true;
-    for (;;) {
-        const ssize_t n = read(port->fd, buf, len);
-        if (n > 0) {
-            *got = static_cast<size_t>(n);
-            return true;
-        }
-        if (n == 0) {
-            // End of input with a hang-up: the device is gone. Without one
-            // it was an empty transfer.
-            pollfd p{port->fd, 0, 0};
-            if (poll(&p, 1, 0) > 0 && (p.revents & kTrouble)) return Fail(EIO);
-            return true;
-        }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN) return true;
-        return Fail(errno);
+    const ssize_t n = RetryOnEintr([&] { return m_sys.Read(port->fd, buf, len); });
+    if (n > 0) {
+        *got = static_cast<size_t>(n);
+        return true;
     }
+    if (n == 0) {
+        // End of input with a hang-up: the device is gone. Without one it
+        // was an empty transfer.
+        short revents = 0;
+        if (PollUntil(m_sys, port->fd, 0, SteadyMs(), &revents) > 0 && (revents & kTrouble))
+            return Fail(EIO);
+        return true;
+    }
+    if (errno == EAGAIN) return true;
+    return Fail(errno);
 }
 
 void LinuxUsbBackend::Close(HANDLE h) {
-    std::shared_ptr<Port> port;
-    {
-        std::lock_guard<std::mutex> lk(m_mutex);
-        auto it = m_ports.find(h);
-        if (it == m_ports.end()) return;
-        port = std::move(it->second);
-        m_ports.erase(it);
-    }
+    const std::shared_ptr<Port> port = m_ports.Take(h);
+    if (!port) return;
     port->Wake();
     // Closed here unless a call fails to let go in time; then the last
     // call to return closes it, and the number cannot be reused under it.
     std::unique_lock<std::mutex> lk(port->mutex);
     if (ActiveClock().WaitFor(port->idle, lk, kCloseWaitMs,
                               [&] { return port->calls == 0; })) {
-        close(port->fd);
+        m_sys.Close(port->fd);
         port->fd = -1;
     }
 }

@@ -5,12 +5,13 @@
 // let go at once and the node is free to be opened again.
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "ports/linux/handle_table.h"
 #include "ports/linux/usb_device_lookup.h"
+#include "ports/linux/usb_syscalls.h"
 #include "ports/usb_backend.h"
 
 namespace rtq {
@@ -21,7 +22,9 @@ constexpr int64_t kUsbWriteStallMs = 60000;
 
 class LinuxUsbBackend final : public IUsbBackend {
 public:
-    explicit LinuxUsbBackend(int64_t writeStallMs = kUsbWriteStallMs);
+    // sys: the system calls (tests pass one that fails as the device does).
+    explicit LinuxUsbBackend(int64_t writeStallMs = kUsbWriteStallMs,
+                             UsbSyscalls& sys = SystemUsbSyscalls());
     ~LinuxUsbBackend() override;
     LinuxUsbBackend(const LinuxUsbBackend&) = delete;
     LinuxUsbBackend& operator=(const LinuxUsbBackend&) = delete;
@@ -64,9 +67,9 @@ private:
     bool Request(HANDLE h, unsigned long request, void* arg);
 
     const int64_t m_writeStallMs;
-    mutable std::mutex m_mutex;
-    std::map<HANDLE, std::shared_ptr<Port>> m_ports;
-    HANDLE m_nextHandle;
+    UsbSyscalls& m_sys;
+    HandleTable<Port> m_ports{0x7500};
+    mutable std::mutex m_mutex;  // guards m_lastLookup
     UsbLookupResult m_lastLookup;
 };
 

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include "platform/last_error.h"
 
 namespace rtq {
 
@@ -49,11 +49,11 @@ int OpenTraceFile(const std::string& path, const std::vector<NotATraceFile>& oth
                         0600);
     if (fd < 0) {
         if (errno == ELOOP) return fail("it is a symbolic link");
-        if (error) *error = "cannot open the trace file " + path + ": " + std::strerror(errno);
+        if (error) *error = "cannot open the trace file " + path + ": " + ErrnoText(errno);
         return -1;
     }
     // Again on what was opened: the name may have changed hands meanwhile.
-    std::string why = fstat(fd, &st) == 0 ? Refusal(st, others) : std::strerror(errno);
+    std::string why = fstat(fd, &st) == 0 ? Refusal(st, others) : ErrnoText(errno);
     if (!why.empty()) {
         close(fd);
         return fail(why);

@@ -9,7 +9,6 @@
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
-#include "tests/fuzz/crc16_arc.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/fuzz/fuzz_serial_backend.h"
 #include "tests/fuzz/fuzz_usb_backend.h"
@@ -23,12 +22,6 @@ using rtq::fuzz::ScriptedPrinter;
 
 const std::vector<uint8_t> kLineCheck{0x1D, 0x01};
 const std::vector<uint8_t> kIdentity{0x1D, 0x00};
-
-TEST(FuzzHarness, ReferenceCrcIsCrc16Arc) {
-    const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-    EXPECT_EQ(rtq::fuzz::Crc16Arc(check, 9), 0xBB3D);
-    EXPECT_EQ(rtq::fuzz::Crc16Arc(check + 4, 5, rtq::fuzz::Crc16Arc(check, 4)), 0xBB3D);
-}
 
 TEST(FuzzHarness, InputReadsZeroOnceUsedUp) {
     const uint8_t data[] = {7, 1, 0, 0, 0, 3, 'x', 'y', 'z', 'w'};

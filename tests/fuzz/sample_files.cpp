@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/fuzz/crc16_arc.h"
+#include "sim/sim_crc.h"
 #include "tests/fuzz/scratch_folder.h"
 
 namespace rtq::fuzz {
@@ -25,7 +25,7 @@ void Tag(std::string& image, size_t offset, const char* tag) {
 }
 
 uint16_t Crc(const std::string& image, size_t from, size_t len) {
-    return Crc16Arc(reinterpret_cast<const uint8_t*>(image.data()) + from, len);
+    return rtq::sim::SimCrc16::Of(reinterpret_cast<const uint8_t*>(image.data()) + from, len);
 }
 
 SampleFile Make(const char* name, std::string image, int32_t first, bool main, bool ipl) {

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "platform/clock.h"
-#include "tests/fuzz/crc16_arc.h"
 
 namespace rtq::fuzz {
 
@@ -65,10 +64,10 @@ void ScriptedPrinter::DropArrived() {
     while (!m_pieces.empty() && m_pieces.front().dueMs <= now) m_pieces.pop_front();
 }
 
-void ScriptedPrinter::OnDataHeader(uint16_t, uint32_t) { m_dataCrc = 0; }
+void ScriptedPrinter::OnDataHeader(uint16_t, uint32_t) { m_dataCrc.Reset(); }
 
 void ScriptedPrinter::OnData(const uint8_t* data, size_t len) {
-    m_dataCrc = Crc16Arc(data, len, m_dataCrc);
+    m_dataCrc.Update(data, len);
 }
 
 void ScriptedPrinter::OnLoose(size_t) {}
@@ -82,9 +81,9 @@ void ScriptedPrinter::OnFrame(const rtq::sim::Frame& frame) {
     if (frame.kind == CommandKind::Select) m_selected = frame.sector;
     if (frame.kind == CommandKind::Data) {
         c.sector = m_selected;
-        c.dataCrc = m_dataCrc;
+        c.dataCrc = m_dataCrc.Value();
         c.dataSize = frame.size;
-        m_lastDataCrc = m_dataCrc;
+        m_lastDataCrc = m_dataCrc.Value();
     }
     m_commands.push_back(std::move(c));
     Answer(frame.kind);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sim/frame_parser.h"
+#include "sim/sim_crc.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace rtq::fuzz {
@@ -67,7 +68,7 @@ private:
     std::deque<Piece> m_pieces;          // in order of arrival
     int64_t m_lastDueMs = 0;
     int m_selected = 0;
-    uint16_t m_dataCrc = 0;
+    rtq::sim::SimCrc16 m_dataCrc;
     uint16_t m_lastDataCrc = 0;
 };
 

@@ -155,16 +155,25 @@ private slots:
         QThread* boxThread = nullptr;
         catcher.onBox = [&](QMessageBox* box) { boxThread = box->thread(); };
         std::atomic<bool> returned{false};
+        // The dialog's thread has a cause of its own; the box shows the
+        // worker's.
+        rtq::SetLastErrorFromErrno(ENOENT, "/dev/usb/lp0");
         std::thread worker([&] {
             dlg->ReportResult(1005);
+            rtq::SetLastErrorFromErrno(EBUSY, "/dev/ttyUSB3");
+            dlg->ReportResult(1017);
             returned.store(true);
         });
         QTRY_VERIFY(returned.load());
         worker.join();
-        QCOMPARE(catcher.boxes.size(), size_t(1));
+        QCOMPARE(catcher.boxes.size(), size_t(2));
         QCOMPARE(catcher.boxes[0].text, QStringLiteral("Different CRC detected!"));
         QCOMPARE(boxThread, dlg->thread());
-        QCOMPARE(dlg->m_nLastResult, 1005);
+        QVERIFY2(catcher.boxes[1].informative.startsWith(
+                     QStringLiteral("/dev/ttyUSB3: Device or resource busy.")),
+                 qPrintable(catcher.boxes[1].informative));
+        QCOMPARE(dlg->m_nLastResult, 1017);
+        rtq::SetLastErrorText(std::string());
     }
 
     void theEnginesStopMessageBecomesABox() {

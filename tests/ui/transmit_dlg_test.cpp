@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "ports/port_state.h"
 #include "tests/ui/dialog_fixture.h"
+#include "ui/dialog_units.h"
 #include "ui/transmit_dlg.h"
 
 using rtq::test::KeyTo;
@@ -55,16 +56,17 @@ private slots:
         CTransmitDlg dlg;
         QCOMPARE(dlg.windowTitle(), QString("RTQ650 Flash Utility - On Transmission..."));
         QVERIFY(!dlg.parent() && !dlg.isModal() && !dlg.isVisible());
-        QCOMPARE(dlg.size(), QSize(288, 141));
+        const CDialogUnits du(DialogFont());
+        QCOMPARE(dlg.size(), QSize(du.X(192), du.Y(87)));
         QVERIFY(!(dlg.windowFlags() & Qt::WindowCloseButtonHint));
         QCOMPARE(Group(&dlg)->property("controlId").toInt(), 1022);
         QCOMPARE(Bar(&dlg)->property("controlId").toInt(), 1021);
         QCOMPARE(Cancel(&dlg)->property("controlId").toInt(), 1046);
         QCOMPARE(Group(&dlg)->title(), QString(" Percent: "));
         QCOMPARE(Cancel(&dlg)->text(), QString("Cancel"));
-        QCOMPARE(Group(&dlg)->geometry(), QRect(10, 11, 267, 118));
-        QCOMPARE(Bar(&dlg)->geometry(), QRect(22, 52, 237, 22));
-        QCOMPARE(Cancel(&dlg)->geometry(), QRect(184, 91, 75, 22));
+        QCOMPARE(Group(&dlg)->geometry(), du.Rect(7, 7, 178, 73));
+        QCOMPARE(Bar(&dlg)->geometry(), du.Rect(15, 32, 158, 14));
+        QCOMPARE(Cancel(&dlg)->geometry(), du.Rect(123, 56, 50, 14));
     }
 
     void openShowsAnEmptyWindowUntilTheFirstUpdate() {

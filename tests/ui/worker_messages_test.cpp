@@ -3,6 +3,7 @@
 // their ended-messages, and the USB reconnection.
 
 #include <atomic>
+#include <cerrno>
 #include <thread>
 
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QSet>
 
+#include "engine/failure_hint.h"
 #include "engine/flash_downloader.h"
 #include "engine/progress_info.h"
 #include "tests/support/fake_usb_backend.h"
@@ -159,6 +161,24 @@ private slots:
         QVERIFY(!windowOpenDuringBox);
         QCOMPARE(f.catcher.boxes[1].text, QStringLiteral("Download successfully completed!"));
         QCOMPARE(f.dlg->m_nLastResult, 1);
+    }
+
+    void resultShowsTheCauseTheWorkerSaw() {
+        FlashRunFixture f;
+        QVERIFY(f.dlg);
+        QVERIFY(f.dlg->m_run.CreateDownloader());
+        const rtq::LastError seen{rtq::ErrnoText(EACCES), EACCES, "/dev/usb/lp0"};
+        std::thread worker([&] {
+            rtq::SetLastError(seen);
+            f.dlg->m_run.pPrinter->KeepResultCause();
+        });
+        worker.join();
+        rtq::SetLastErrorFromErrno(ENOENT, "/tmp/other");  // this thread's own
+        f.dlg->OnWorkerMessage(WM_DOWNLOAD_DONE, 0, 1038);
+        QCOMPARE(f.catcher.boxes.size(), size_t(1));
+        QCOMPARE(f.catcher.boxes[0].informative, QString::fromStdString(FailureHint(1038, seen)));
+        QVERIFY(!f.catcher.boxes[0].informative.isEmpty());
+        rtq::SetLastErrorText(std::string());
     }
 
     void receiveThreadsComeAndGoByTheirOwnMessages() {

@@ -14,7 +14,8 @@
 #include <thread>
 
 #include "sim/sim_printer.h"
-#include "sim/tty_server.h"
+#include "sim/node_server.h"
+#include "sim/tty_device.h"
 #include "tests/sim/frames.h"
 #include "tests/sim/rtqsim_process.h"
 #include "tests/sim/stand_in_node.h"
@@ -52,20 +53,20 @@ int64_t ProcessCpuMs() {
 // signals stop it; keeps its notes for the assertions.
 class Serving {
 public:
-    Serving(const std::string& path, TtyServer::Options o) {
+    Serving(const std::string& path, NodeServer::Options o) {
         EXPECT_EQ(pipe(m_stop), 0);
         o.note = [this](const std::string& text) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_notes += text + "\n";
         };
-        m_server = std::make_unique<TtyServer>(path, std::move(o));
+        m_server = std::make_unique<NodeServer>(std::make_unique<TtyNode>(path), std::move(o));
     }
     ~Serving() {
         Stop();
         close(m_stop[0]);
         close(m_stop[1]);
     }
-    TtyServer::Outcome Open() { return m_server->Open(m_stop[0], &m_openError); }
+    NodeServer::Outcome Open() { return m_server->Open(m_stop[0], &m_openError); }
     void Start() {
         m_result = std::async(std::launch::async, [this] {
             std::string why;
@@ -95,7 +96,7 @@ public:
 
 private:
     int m_stop[2] = {-1, -1};
-    std::unique_ptr<TtyServer> m_server;
+    std::unique_ptr<NodeServer> m_server;
     std::future<std::pair<bool, std::string>> m_result;
     std::mutex m_mutex;
     std::string m_notes;
@@ -116,16 +117,16 @@ void MakeCooked(const std::string& path) {
     close(fd);
 }
 
-TEST(TtyServer, ServesBinaryFramesUntouchedOnADeviceLeftInCookedMode) {
+TEST(NodeServerOnTty, ServesBinaryFramesUntouchedOnADeviceLeftInCookedMode) {
     StandInNode node;
     ASSERT_TRUE(node.Ok());
     MakeCooked(node.Path());
     TempDir tmp;
-    TtyServer::Options o;
+    NodeServer::Options o;
     o.flashOut = tmp.Path("flash.bin");
     o.exitAfterReset = true;
     Serving s(node.Path(), o);
-    ASSERT_EQ(s.Open(), TtyServer::Outcome::Ok) << s.OpenError();
+    ASSERT_EQ(s.Open(), NodeServer::Outcome::Ok) << s.OpenError();
     s.Start();
 
     // Bytes a cooked line would edit, echo, translate or swallow.
@@ -146,14 +147,14 @@ TEST(TtyServer, ServesBinaryFramesUntouchedOnADeviceLeftInCookedMode) {
     EXPECT_EQ(Bytes(saved.begin() + kSector2, saved.begin() + kSector2 + data.size()), data);
 }
 
-TEST(TtyServer, HangUpIsFollowedByQuietReopensUntilTheDeviceIsBack) {
+TEST(NodeServerOnTty, HangUpIsFollowedByQuietReopensUntilTheDeviceIsBack) {
     TempDir tmp;
     const std::string link = tmp.Path("ttyGS0");
     auto first = std::make_unique<StandInNode>();
     ASSERT_TRUE(first->Ok());
     fs::create_symlink(first->Path(), link);
     Serving s(link, {});
-    ASSERT_EQ(s.Open(), TtyServer::Outcome::Ok) << s.OpenError();
+    ASSERT_EQ(s.Open(), NodeServer::Outcome::Ok) << s.OpenError();
     s.Start();
     ASSERT_TRUE(WriteBytes(first->Host(), Cat({SwitchFrame(), LineFrame()})));
     ASSERT_EQ(ReadBytes(first->Host(), 2, 3000), (Bytes{0x06, 0x00}));
@@ -180,13 +181,13 @@ TEST(TtyServer, HangUpIsFollowedByQuietReopensUntilTheDeviceIsBack) {
     EXPECT_TRUE(ok) << why;
 }
 
-TEST(TtyServer, DeviceThatDoesNotComeBackEndsServingWithAReason) {
+TEST(NodeServerOnTty, DeviceThatDoesNotComeBackEndsServingWithAReason) {
     StandInNode node;
     ASSERT_TRUE(node.Ok());
-    TtyServer::Options o;
-    o.deviceWaitMs = 300;
+    NodeServer::Options o;
+    o.openWaitMs = 300;
     Serving s(node.Path(), o);
-    ASSERT_EQ(s.Open(), TtyServer::Outcome::Ok) << s.OpenError();
+    ASSERT_EQ(s.Open(), NodeServer::Outcome::Ok) << s.OpenError();
     s.Start();
     node.Close();
     ASSERT_TRUE(s.Ended(5000)) << "still waiting for a device that is gone";
@@ -195,20 +196,20 @@ TEST(TtyServer, DeviceThatDoesNotComeBackEndsServingWithAReason) {
     EXPECT_NE(why.find("did not come back"), std::string::npos) << why;
 }
 
-TEST(TtyServer, UnplugFaultPullsTheAdapterMidFrameAndTheFrameGoesOnAfterThePlug) {
+TEST(NodeServerOnTty, UnplugFaultPullsTheAdapterMidFrameAndTheFrameGoesOnAfterThePlug) {
     StandInNode node;
     ASSERT_TRUE(node.Ok());
     TempDir tmp;
     const std::string udc = tmp.Path("UDC");
     std::ofstream(udc) << "dummy_udc.0\n";
-    TtyServer::Options o;
+    NodeServer::Options o;
     o.gadgetDir = tmp.Path("");
     UnplugRule rule;
     rule.nth = 1;
     rule.awayMs = 400;
     o.unplug = {rule};
     Serving s(node.Path(), o);
-    ASSERT_EQ(s.Open(), TtyServer::Outcome::Ok) << s.OpenError();
+    ASSERT_EQ(s.Open(), NodeServer::Outcome::Ok) << s.OpenError();
     s.Start();
 
     const Bytes data = Pattern(2000, 8);

@@ -1,88 +1,61 @@
-#include "sim/usb_gadget_server.h"
+#include "sim/node_server.h"
 
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 
-#include "sim/flash_save.h"
-#include "sim/printer_node.h"
-#include "sim/stop_wait.h"
+#include "platform/last_error.h"
 #include "sim/serve_loop.h"
+#include "sim/stop_wait.h"
 
 namespace rtq::sim {
 
 namespace {
 
-// Pause before reopening a node that failed, so one that keeps failing at
-// once is not hammered.
-constexpr int64_t kRecoverPauseMs = 100;
+// Pause before the first reopen after a failure; doubled for each further
+// failure without a byte in between, up to the maximum.
+constexpr int64_t kReopenPauseMs = 100;
+constexpr int64_t kMaxReopenPauseMs = 1600;
 // How long a restarting printer stays on the bus after its last answer:
 // the host reads its replies in turns of 50 ms.
 constexpr int64_t kRestartLeaveMs = 500;
-
-std::string Hex(int byte) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", byte & 0xFF);
-    return text;
-}
+// Larger than a gadget's own receive buffer, so that one read takes in
+// everything it holds (what it holds unread is lost at an unplug).
+constexpr size_t kReadBytes = 16384;
 
 }  // namespace
 
-UsbGadgetServer::UsbGadgetServer(std::string nodePath, Options options)
-    : m_path(std::move(nodePath)), m_options(std::move(options)), m_plan(m_options.unplug) {
+NodeServer::NodeServer(std::unique_ptr<ServedNode> node, Options options)
+    : m_node(std::move(node)), m_options(std::move(options)), m_plan(m_options.unplug) {
     if (!m_options.gadgetDir.empty()) m_udc.emplace(m_options.gadgetDir);
 }
 
-UsbGadgetServer::~UsbGadgetServer() { CloseNode(); }
+NodeServer::~NodeServer() { CloseNode(); }
 
-void UsbGadgetServer::Note(const std::string& text) const {
+void NodeServer::Note(const std::string& text) const {
     if (m_options.note) m_options.note(text);
 }
 
-void UsbGadgetServer::CloseNode() {
+void NodeServer::CloseNode() {
     if (m_fd >= 0) close(m_fd);
     m_fd = -1;
 }
 
-UsbGadgetServer::Outcome UsbGadgetServer::Open(int stopFd, std::string* error) {
+NodeServer::Outcome NodeServer::Open(int stopFd, std::string* error) {
     if (m_udc && !m_udc->Load(error)) return Outcome::Failed;
     return OpenNode(stopFd, error);
 }
 
-UsbGadgetServer::Outcome UsbGadgetServer::OpenNode(int stopFd, std::string* error) {
-    int err = 0;
-    switch (WaitForPrinterNode(m_path, stopFd, m_options.nodeWaitMs, &m_fd, &err)) {
-        case NodeWait::Stopped:
-            return Outcome::Stopped;
-        case NodeWait::TimedOut:
-            *error = m_path + ": " + std::strerror(err) + " (gave up after " +
-                     std::to_string(m_options.nodeWaitMs) + " ms)";
-            return Outcome::Failed;
-        case NodeWait::Open:
-            break;
-    }
-    if (!SetPrinterStatus(m_fd, kPrinterOnline)) {
-        if (m_options.verbose)
-            Note(m_path + ": port status not set (" + std::strerror(errno) +
-                 "); not a gadget node");
-    } else {
-        const int status = GetPrinterStatus(m_fd);
-        if (status >= 0 && status != kPrinterOnline)
-            Note(m_path + ": port status reads " + Hex(status) + ", not " + Hex(kPrinterOnline));
-    }
-    return Outcome::Ok;
+NodeServer::Outcome NodeServer::OpenNode(int stopFd, std::string* error) {
+    return m_node->Open(stopFd, m_options.openWaitMs, m_options.note, &m_fd, error);
 }
 
-bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error) {
+bool NodeServer::Serve(SimPrinter& printer, int stopFd, std::string* error) {
     bool ok = true;
     AnswerOutbox outbox;
-    // Larger than the gadget's own receive buffer, so that one read takes
-    // in everything it holds (what it holds unread is lost at an unplug).
-    std::vector<uint8_t> buf(16384);
+    std::vector<uint8_t> buf(kReadBytes);
     ResetWatch resets(printer);
     int restartsSeen = printer.Restarts();
     for (;;) {
@@ -99,10 +72,10 @@ bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error)
                 why += ", " + std::to_string(data->received) + " of " +
                        std::to_string(data->size) + " data bytes in";
             away = GoAway(printer, outbox, due->awayMs, 0, why, stopFd, error);
-        }
-        else if (restarted && m_udc)
+        } else if (restarted && m_node->RestartUnplugs()) {
             away = GoAway(printer, outbox, m_options.restartMs, kRestartLeaveMs,
                           "printer restart", stopFd, error);
+        }
         if (away == Outcome::Stopped) break;
         if (away == Outcome::Failed) return false;
 
@@ -111,17 +84,20 @@ bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error)
         if (wait == Waited::Failed) return false;
         if (wait == Waited::Stop) break;
 
-        int lost = 0;  // errno of a failing node
+        int lost = 0;  // errno of a node that hung up or failed
         if (ev & POLLIN) {
-            const ssize_t n = read(m_fd, buf.data(), std::min(buf.size(), m_plan.Budget(printer)));
-            if (n > 0)
+            const ssize_t n =
+                read(m_fd, buf.data(), std::min(buf.size(), m_plan.Budget(printer)));
+            if (n > 0) {
+                m_quickHangups = 0;
                 printer.Receive(buf.data(), static_cast<size_t>(n));
-            else if (n == 0)
-                lost = ENODEV;  // end of file: the other side is gone
-            else if (errno != EAGAIN && errno != EINTR)
+            } else if (n == 0) {
+                lost = EIO;  // end of file: the other side hung up or is gone
+            } else if (errno != EAGAIN && errno != EINTR) {
                 lost = errno;
+            }
         } else if (ev & (POLLHUP | POLLERR | POLLNVAL)) {
-            lost = ENODEV;
+            lost = EIO;
         }
         if (!lost) {
             outbox.Collect(printer);
@@ -141,9 +117,8 @@ bool UsbGadgetServer::Serve(SimPrinter& printer, int stopFd, std::string* error)
     return ok;
 }
 
-UsbGadgetServer::Outcome UsbGadgetServer::DeliverPending(SimPrinter& printer,
-                                                         AnswerOutbox& outbox, int stopFd,
-                                                         std::string* error) {
+NodeServer::Outcome NodeServer::DeliverPending(SimPrinter& printer, AnswerOutbox& outbox,
+                                               int stopFd, std::string* error) {
     for (;;) {
         outbox.Collect(printer);
         if (outbox.Empty() && printer.PendingOutput() == 0) break;
@@ -154,7 +129,7 @@ UsbGadgetServer::Outcome UsbGadgetServer::DeliverPending(SimPrinter& printer,
         const int rc = poll(fds, 2, AnswerOutbox::PollTimeoutMs(printer));
         if (rc < 0) {
             if (errno == EINTR) continue;
-            *error = std::string("poll: ") + std::strerror(errno);
+            *error = "poll: " + rtq::ErrnoText(errno);
             return Outcome::Failed;
         }
         if (fds[1].revents) return Outcome::Stopped;
@@ -164,22 +139,21 @@ UsbGadgetServer::Outcome UsbGadgetServer::DeliverPending(SimPrinter& printer,
             break;  // hung up: nobody left to answer
         }
     }
-    // The gadget returns from write once the bytes are queued; fsync waits
-    // until the host has taken them. A stop signal interrupts it.
-    if (fsync(m_fd) != 0 && errno == EINTR && WaitForStop(stopFd, 0)) return Outcome::Stopped;
-    return Outcome::Ok;
+    return m_node->WaitSent(m_fd, stopFd);
 }
 
-UsbGadgetServer::Outcome UsbGadgetServer::GoAway(SimPrinter& printer, AnswerOutbox& outbox,
-                                                 int64_t awayMs, int64_t leaveAfterMs,
-                                                 const std::string& why, int stopFd,
-                                                 std::string* error) {
+NodeServer::Outcome NodeServer::GoAway(SimPrinter& printer, AnswerOutbox& outbox,
+                                       int64_t awayMs, int64_t leaveAfterMs,
+                                       const std::string& why, int stopFd,
+                                       std::string* error) {
     if (!m_udc) return Outcome::Ok;
     const Outcome delivered = DeliverPending(printer, outbox, stopFd, error);
     if (delivered != Outcome::Ok) return delivered;
     // The host's driver drops what it has not read yet when the printer
     // goes; a printer that restarts leaves a moment after its last answer.
     if (leaveAfterMs > 0 && WaitForStop(stopFd, leaveAfterMs)) return Outcome::Stopped;
+    // Out first, then closed: the host sees a pulled cable, not a printer
+    // that let go of its line.
     if (!m_udc->Unplug(error)) return Outcome::Failed;
     CloseNode();
     outbox.Clear();
@@ -193,18 +167,21 @@ UsbGadgetServer::Outcome UsbGadgetServer::GoAway(SimPrinter& printer, AnswerOutb
     if (!m_udc->Plug(error)) return Outcome::Failed;
     Note("plugged back in to " + m_udc->Controller());
     const Outcome back = OpenNode(stopFd, error);
-    if (back == Outcome::Ok) Note("serving again on " + m_path);
+    if (back == Outcome::Ok) Note("serving again on " + m_node->Path());
     return back;
 }
 
-UsbGadgetServer::Outcome UsbGadgetServer::Recover(int err, int stopFd, std::string* error) {
-    const std::string what = m_path + " failed (" + std::strerror(err) + ")";
-    Note(what + "; reopening it");
+NodeServer::Outcome NodeServer::Recover(int err, int stopFd, std::string* error) {
+    const std::string what = m_node->Path() + " hung up (" + rtq::ErrnoText(err) + ")";
     CloseNode();
-    if (WaitForStop(stopFd, kRecoverPauseMs)) return Outcome::Stopped;
+    const int64_t pause =
+        std::min(kReopenPauseMs << std::min(m_quickHangups, 8), kMaxReopenPauseMs);
+    ++m_quickHangups;
+    Note(what + "; opening it again in " + std::to_string(pause) + " ms");
+    if (WaitForStop(stopFd, pause)) return Outcome::Stopped;
     const Outcome back = OpenNode(stopFd, error);
     if (back == Outcome::Failed) *error = what + " and did not come back: " + *error;
-    if (back == Outcome::Ok) Note("serving again on " + m_path);
+    if (back == Outcome::Ok) Note("serving again on " + m_node->Path());
     return back;
 }
 

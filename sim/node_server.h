@@ -1,51 +1,54 @@
 #pragma once
-// Serves a simulated printer on the printer side of a USB gadget (the
-// printer function's character device). With the gadget's configfs folder
-// it also behaves like a printer that restarts: after a reset and after
-// IPL sector 5 it unplugs itself, stays away for a while, plugs back in and
-// reopens its node; the host's handle dies meanwhile. The unplug fault
-// (UnplugPlan) uses the same way out and back.
+// Serves a simulated printer on a node that already exists or comes with a
+// USB gadget (ServedNode: a USB-serial adapter's terminal device, a USB
+// printer gadget's character device). A node that fails under the server
+// (hung up, host gone, controller unbound by someone else) is closed and
+// opened again, pausing longer after each failure that follows another
+// without a byte in between, so a line that keeps failing is not
+// hammered. With the gadget's configfs folder the server also unplugs:
+// for the unplug fault (UnplugPlan), and, on a node that goes with the
+// printer, after a reset and after IPL sector 5, as a restarting printer;
+// it stays away for a while, plugs back in and opens the node again.
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/answer_outbox.h"
 #include "sim/gadget_udc.h"
+#include "sim/served_node.h"
 #include "sim/sim_printer.h"
 #include "sim/unplug_plan.h"
 
 namespace rtq::sim {
 
-class UsbGadgetServer {
+class NodeServer {
 public:
+    using Outcome = ServeOutcome;
+
     struct Options {
         std::string flashOut;        // saved after each download reset
         bool exitAfterReset = false;
-        std::string gadgetDir;       // empty: restarts unplug nothing
-        int64_t restartMs = 2000;    // time unplugged for a restart
-        int64_t nodeWaitMs = 10000;  // how long the node may take to open
+        std::string gadgetDir;       // empty: unplugs and restarts unplug nothing
         std::vector<UnplugRule> unplug;
-        bool verbose = false;
-        // Notes on what happens to the link (unplugs, reopens).
-        std::function<void(const std::string&)> note;
+        int64_t restartMs = 2000;    // time unplugged for a restart
+        int64_t openWaitMs = 10000;  // how long the node may take to open
+        NoteFn note;
     };
 
-    enum class Outcome { Ok, Stopped, Failed };
-
-    UsbGadgetServer(std::string nodePath, Options options);
-    ~UsbGadgetServer();
-    UsbGadgetServer(const UsbGadgetServer&) = delete;
-    UsbGadgetServer& operator=(const UsbGadgetServer&) = delete;
+    NodeServer(std::unique_ptr<ServedNode> node, Options options);
+    ~NodeServer();
+    NodeServer(const NodeServer&) = delete;
+    NodeServer& operator=(const NodeServer&) = delete;
 
     // Reads the gadget's controller name (with a gadget folder) and opens
-    // the node, waiting for it up to nodeWaitMs.
+    // the node, waiting for it up to openWaitMs.
     Outcome Open(int stopFd, std::string* error);
 
     // Serves until stopFd becomes readable or, with exitAfterReset, a reset
-    // ends a download. False when the node could not be got back or the
+    // ends a download. False when the node did not come back or the
     // gadget could not be plugged, or when saving the flash image failed
     // (serving goes on after that), with the reason in *error.
     bool Serve(SimPrinter& printer, int stopFd, std::string* error);
@@ -54,8 +57,8 @@ private:
     Outcome OpenNode(int stopFd, std::string* error);
     void CloseNode();
     // Hands the host every answer queued so far, held-back ones included,
-    // and lets the gadget send it, so a restart does not swallow the
-    // answer to the command that caused it.
+    // and lets the node send it, so an unplug does not swallow answers to
+    // earlier commands.
     Outcome DeliverPending(SimPrinter& printer, AnswerOutbox& outbox, int stopFd,
                            std::string* error);
     // Unplugs (leaveAfterMs after the pending answers went out), stays
@@ -63,16 +66,16 @@ private:
     Outcome GoAway(SimPrinter& printer, AnswerOutbox& outbox, int64_t awayMs,
                    int64_t leaveAfterMs, const std::string& why, int stopFd,
                    std::string* error);
-    // The node failed under us (host gone, controller unbound by someone
-    // else): reopen it within nodeWaitMs or give up.
+    // The node hung up or failed: open it again.
     Outcome Recover(int err, int stopFd, std::string* error);
     void Note(const std::string& text) const;
 
-    const std::string m_path;
+    const std::unique_ptr<ServedNode> m_node;
     const Options m_options;
     std::optional<GadgetUdc> m_udc;
     UnplugPlan m_plan;
     int m_fd = -1;
+    int m_quickHangups = 0;  // failures since the last byte received
 };
 
 }  // namespace rtq::sim

@@ -8,7 +8,8 @@
 #include <future>
 
 #include "sim/sim_printer.h"
-#include "sim/usb_gadget_server.h"
+#include "sim/node_server.h"
+#include "sim/printer_node.h"
 #include "tests/sim/frames.h"
 #include "tests/sim/rtqsim_process.h"
 #include "tests/sim/stand_in_node.h"
@@ -23,14 +24,14 @@ int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
         .count();
 }
 
-TEST(UsbGadgetServer, StartGivesUpOnAMissingNodeWithinItsBound) {
+TEST(NodeServerOnPrinterNode, StartGivesUpOnAMissingNodeWithinItsBound) {
     TempDir tmp;
-    UsbGadgetServer::Options o;
-    o.nodeWaitMs = 300;
-    UsbGadgetServer server(tmp.Path("g_printer0"), o);
+    NodeServer::Options o;
+    o.openWaitMs = 300;
+    NodeServer server(std::make_unique<PrinterNode>(tmp.Path("g_printer0"), false), o);
     std::string error;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(server.Open(-1, &error), UsbGadgetServer::Outcome::Failed);
+    EXPECT_EQ(server.Open(-1, &error), NodeServer::Outcome::Failed);
     const int64_t took = ElapsedMs(start);
     // The bound is kept on another clock, read in whole milliseconds.
     EXPECT_GE(took, 290);
@@ -38,27 +39,27 @@ TEST(UsbGadgetServer, StartGivesUpOnAMissingNodeWithinItsBound) {
     EXPECT_NE(error.find("g_printer0"), std::string::npos) << error;
 }
 
-TEST(UsbGadgetServer, GadgetThatIsNotPluggedInIsRefused) {
+TEST(NodeServerOnPrinterNode, GadgetThatIsNotPluggedInIsRefused) {
     TempDir tmp;
     StandInNode node;
     ASSERT_TRUE(node.Ok());
     std::ofstream(tmp.Path("UDC")) << "\n";
-    UsbGadgetServer::Options o;
+    NodeServer::Options o;
     o.gadgetDir = tmp.Path("");
-    UsbGadgetServer server(node.Path(), o);
+    NodeServer server(std::make_unique<PrinterNode>(node.Path(), false), o);
     std::string error;
-    EXPECT_EQ(server.Open(-1, &error), UsbGadgetServer::Outcome::Failed);
+    EXPECT_EQ(server.Open(-1, &error), NodeServer::Outcome::Failed);
     EXPECT_NE(error.find("empty"), std::string::npos) << error;
 }
 
-TEST(UsbGadgetServer, NodeThatDoesNotComeBackEndsServingWithAReason) {
+TEST(NodeServerOnPrinterNode, NodeThatDoesNotComeBackEndsServingWithAReason) {
     StandInNode node;
     ASSERT_TRUE(node.Ok());
-    UsbGadgetServer::Options o;
-    o.nodeWaitMs = 300;
-    UsbGadgetServer server(node.Path(), o);
+    NodeServer::Options o;
+    o.openWaitMs = 300;
+    NodeServer server(std::make_unique<PrinterNode>(node.Path(), false), o);
     std::string error;
-    ASSERT_EQ(server.Open(-1, &error), UsbGadgetServer::Outcome::Ok) << error;
+    ASSERT_EQ(server.Open(-1, &error), NodeServer::Outcome::Ok) << error;
 
     SimPrinter printer;
     auto serving = std::async(std::launch::async, [&] {
