@@ -131,6 +131,13 @@ FileChange BinaryFile::Change(int64_t* lengthNow) const {
     if (now.size < m_opened.size) return FileChange::Truncated;
     if (now.mtime.tv_sec != m_opened.mtime.tv_sec || now.mtime.tv_nsec != m_opened.mtime.tv_nsec)
         return FileChange::Modified;
+    // Deleted while held open: Windows keeps the file until the last
+    // handle closes, and its name cannot be opened meanwhile.
+    FILE_STANDARD_INFO standard{};
+    if (GetFileInformationByHandleEx(SystemHandle(m_fd), FileStandardInfo, &standard,
+                                     sizeof standard) &&
+        standard.DeletePending)
+        return FileChange::Removed;
     // The bytes held open are intact, but the operator's file is another.
     const HANDLE named = OpenShared(m_path, 0);
     if (named == INVALID_HANDLE_VALUE) return FileChange::Removed;

@@ -34,7 +34,7 @@ public:
 
 private:
     static bool None() {
-        SetLastError(LastError{"no USB printer support in this build", ENODEV, {}});
+        SetLastError(LastError{"no USB printer support in this build", ENOSYS, {}});
         return false;
     }
 };
