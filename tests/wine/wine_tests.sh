@@ -71,13 +71,14 @@ stop_sim() {
 # IPL FIRMWARE sends the file from 0x8000 on (sector 5, the restart, then
 # sector 4); CG FONT goes to 0x100000.
 
-# flash TYPE FILE: rtqflash-cli.exe over COM17; its status in $status,
-# its last stdout line (the result) in $result.
+# flash TYPE FILE: rtqflash-cli.exe over COM17 with a wire trace; its
+# status in $status, its last stdout line (the result) in $result.
 flash() {
   local start=$SECONDS
   set +e
-  timeout 300 wine "$cli" flash --quiet --port COM17 --type "$1" "Z:$2" \
-    >"$work/cli.out" 2>"$work/cli.err"
+  rm -f "$work/wire.trace"
+  timeout 300 wine "$cli" flash --quiet --port COM17 --type "$1" --trace "Z:$work/wire.trace" \
+    "Z:$2" >"$work/cli.out" 2>"$work/cli.err"
   status=$?
   set -e
   result=$(tail -n 1 "$work/cli.out" | tr -d '\r')
@@ -97,8 +98,9 @@ flash "CG FONT" "$work/samples/sample_font.bin"
 wait "$sim_pid" || true
 sim_pid=
 if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
-  flash_equal "$work/samples/sample_font.bin" 0x100000 0 65536; then
-  pass "CG FONT written, flash equal to the file (${seconds} s)"
+  flash_equal "$work/samples/sample_font.bin" 0x100000 0 65536 &&
+  grep -q ' dcb .*baud=38400' "$work/wire.trace" && grep -q ' 1D 11$' "$work/wire.trace"; then
+  pass "CG FONT written, flash equal to the file, the trace has the frames (${seconds} s)"
 else
   fail "CG FONT: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
 fi
