@@ -1,7 +1,7 @@
 # rtq_library(NAME DIR [DEPS ...]): a library of every .cpp in DIR and in
 # its OS folder DIR/${RTQ_OS} (nothing deeper), with the given link
-# dependencies. An empty folder gives an
-# interface library so that dependants build before it has sources.
+# dependencies. An empty folder gives an interface library so that
+# dependants build before it has sources.
 function(rtq_library name dir)
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp
        ${CMAKE_SOURCE_DIR}/${dir}/${RTQ_OS}/*.cpp)
