@@ -1,34 +1,16 @@
 #include "cli/interrupt.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
+
+#include "cli/end_signals.h"
 
 namespace rtq::cli {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
-
 std::atomic<const CliProgressWindow*> g_window{nullptr};
 std::atomic<bool> g_endRequested{false};
-struct sigaction g_previous[kSignalCount];
 int g_guards = 0;  // only the outermost guard takes and gives back
-
-extern "C" void Handler(int) {
-    const int saved = errno;
-    OnInterrupt();
-    errno = saved;
-}
-
-void WriteNote(const char* text, size_t len) {
-    // Only async-signal-safe calls here.
-    const ssize_t ignored = write(STDERR_FILENO, text, len);
-    (void)ignored;
-}
 
 }  // namespace
 
@@ -42,15 +24,15 @@ void OnInterrupt() {
     const CliProgressWindow* window = g_window.load();
     if (window && window->CancelIfOffered()) {
         static const char kNote[] = "\nCancelling...\n";
-        WriteNote(kNote, sizeof kNote - 1);
+        WriteInterruptNote(kNote, sizeof kNote - 1);
     } else if (window && window->ProgressOpened()) {
         static const char kNote[] =
             "\nThis step cannot be interrupted; please wait for the result.\n";
-        WriteNote(kNote, sizeof kNote - 1);
+        WriteInterruptNote(kNote, sizeof kNote - 1);
     } else {
         static const char kNote[] =
             "\nThe run is cancelled if it can be, else finished; please wait for the result.\n";
-        WriteNote(kNote, sizeof kNote - 1);
+        WriteInterruptNote(kNote, sizeof kNote - 1);
     }
 }
 
@@ -63,22 +45,13 @@ InterruptGuard::InterruptGuard(const CliProgressWindow* window) {
     }
     if (g_guards++ > 0) return;
     g_endRequested = false;
-    struct sigaction action {};
-    action.sa_handler = Handler;
-    sigemptyset(&action.sa_mask);
-    // Calls the handler interrupts go on; the port's own calls retry on
-    // EINTR as well.
-    action.sa_flags = SA_RESTART;
-    for (int i = 0; i < kSignalCount; ++i) {
-        sigaction(kSignals[i], nullptr, &g_previous[i]);
-        if (g_previous[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &action, nullptr);
-    }
+    InstallEndHandlers();
 }
 
 InterruptGuard::~InterruptGuard() {
     if (m_ownsWindow) g_window = nullptr;
     if (--g_guards > 0) return;
-    for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &g_previous[i], nullptr);
+    RestoreEndHandlers();
     g_endRequested = false;
 }
 

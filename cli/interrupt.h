@@ -6,8 +6,10 @@
 // like the progress dialog's Cancel button; one that comes before the run's
 // progress opened cancels it when it opens, if it offers Cancel then; any
 // other run is finished. The program then ends with the run's own status,
-// and a further signal forces nothing.
+// and a further signal forces nothing. On Windows the console's Ctrl-C and
+// Ctrl-Break are these signals (cli/end_signals.h).
 
+#include "cli/end_signals.h"
 #include "cli/progress_window.h"
 
 namespace rtq::cli {
@@ -36,9 +38,8 @@ public:
     InterruptTarget& operator=(const InterruptTarget&) = delete;
 };
 
-// What one of the signals does now; public so that tests need not raise
-// signals.
-void OnInterrupt();
+// OnInterrupt() (cli/end_signals.h) is what one of the signals does now;
+// public so that tests need not raise signals.
 
 // Whether a signal asked for the end while a guard was in place.
 bool EndRequested();

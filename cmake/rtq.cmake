@@ -1,8 +1,10 @@
-# rtq_library(NAME DIR [DEPS ...]): a library of every .cpp in DIR (not
-# recursing), with the given link dependencies. An empty folder gives an
-# interface library so that dependants build before it has sources.
+# rtq_library(NAME DIR [DEPS ...]): a library of every .cpp in DIR and in
+# its OS folder DIR/${RTQ_OS} (nothing deeper), with the given link
+# dependencies. An empty folder gives an interface library so that
+# dependants build before it has sources.
 function(rtq_library name dir)
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp
+       ${CMAKE_SOURCE_DIR}/${dir}/${RTQ_OS}/*.cpp)
   list(FILTER srcs EXCLUDE REGEX ".*_main\\.cpp$")
   if(srcs)
     add_library(${name} STATIC ${srcs})

@@ -4,8 +4,6 @@
 // block the open, and a device might act on it. The file can tell whether
 // it has changed since it was opened.
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -45,8 +43,8 @@ public:
 
 private:
     struct Stamp {
-        dev_t dev = 0;
-        ino_t ino = 0;
+        uint64_t dev = 0;  // the file's identity: device (volume) and
+        uint64_t ino = 0;  // inode (file index)
         int64_t size = -1;
         timespec mtime{};
     };

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "engine/port_advice.h"
 #include "engine/result_codes.h"
 
 namespace {
@@ -15,15 +16,13 @@ std::string SerialPortHint(const rtq::LastError& e) {
     switch (e.number) {
         case EACCES:
         case EPERM:
-            return what + " Join the group that owns the port (usually dialout: "
-                          "sudo adduser $USER dialout) and log in again.";
+            return what + PortAccessAdvice();
         case EBUSY:
             return what + " Another program has the port open: close it and try again.";
         case ENOENT:
         case ENODEV:
         case ENXIO:
-            return what + " No such port on this computer: plug the adapter in, pair the "
-                          "Bluetooth printer, or pick another port.";
+            return what + MissingPortAdvice();
         default:
             return what;
     }

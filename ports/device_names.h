@@ -1,7 +1,8 @@
 #pragma once
-// COM port names on Linux: COM1-16 = ttyS0-15, COM17-32 = ttyUSB0-15,
+// COM port names. On Linux: COM1-16 = ttyS0-15, COM17-32 = ttyUSB0-15,
 // COM33-48 = ttyACM0-15, COM49-64 = rfcomm0-15, under the device folder
-// (RTQFLASH_DEVICE_ROOT, default /dev).
+// (RTQFLASH_DEVICE_ROOT, default /dev). On Windows the system's own
+// device "\\.\COMn".
 
 #include <string>
 

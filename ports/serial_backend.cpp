@@ -2,30 +2,24 @@
 
 #include <atomic>
 
-#include "ports/linux/linux_serial_backend.h"
+#include "ports/system_backends.h"
 
 namespace rtq {
 
 namespace {
 std::atomic<ISerialBackend*> g_serialBackend{nullptr};
-
-ISerialBackend& LinuxBackend() {
-    static LinuxSerialBackend linuxBackend;
-    return linuxBackend;
-}
-
 }  // namespace
 
 ISerialBackend& SerialBackend() {
     ISerialBackend* b = g_serialBackend.load();
-    return b ? *b : LinuxBackend();
+    return b ? *b : SystemSerialBackend();
 }
 
 void SetSerialBackend(ISerialBackend* backend) { g_serialBackend.store(backend); }
 
 bool ReplaceSerialBackend(ISerialBackend* expected, ISerialBackend* next) {
     ISerialBackend* stored = g_serialBackend.load();
-    if ((stored ? stored : &LinuxBackend()) != expected) return false;
+    if ((stored ? stored : &SystemSerialBackend()) != expected) return false;
     return g_serialBackend.compare_exchange_strong(stored, next);
 }
 

@@ -47,11 +47,11 @@ public:
     virtual void Unreserve(const std::string& name) { (void)name; }
 };
 
-// The process-wide serial backend: the Linux one unless a test installed
+// The process-wide serial backend: the system's own unless a test installed
 // another.
 ISerialBackend& SerialBackend();
-void SetSerialBackend(ISerialBackend* backend);  // nullptr: the Linux one
-// Installs next only while expected is the installed one (the Linux one
+void SetSerialBackend(ISerialBackend* backend);  // nullptr: the system's own
+// Installs next only while expected is the installed one (the system's own
 // counts as installed when none is); true if it was. For decorators, which
 // must not undo a change somebody else made meanwhile.
 bool ReplaceSerialBackend(ISerialBackend* expected, ISerialBackend* next);

@@ -38,11 +38,11 @@ public:
     virtual void Close(HANDLE h) = 0;
 };
 
-// The process-wide USB backend: the Linux one unless a test installed
+// The process-wide USB backend: the system's own unless a test installed
 // another.
 IUsbBackend& UsbBackend();
-void SetUsbBackend(IUsbBackend* backend);  // nullptr: the Linux one
-// Installs next only while expected is the installed one (the Linux one
+void SetUsbBackend(IUsbBackend* backend);  // nullptr: the system's own
+// Installs next only while expected is the installed one (the system's own
 // counts as installed when none is); true if it was. For decorators, which
 // must not undo a change somebody else made meanwhile.
 bool ReplaceUsbBackend(IUsbBackend* expected, IUsbBackend* next);

@@ -1,6 +1,5 @@
 #include "ports/wire_trace_writer.h"
 
-#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/last_error.h"
+#include "platform/os_calls.h"
 #include "platform/version.h"
 
 namespace rtq {
@@ -20,7 +20,7 @@ std::string SessionHeader() {
     const int64_t ms = NowMs();
     const time_t seconds = static_cast<time_t>(ms / 1000);
     tm utc{};
-    gmtime_r(&seconds, &utc);
+    UtcTime(seconds, &utc);
     char started[64];
     std::snprintf(started, sizeof started, "%04d-%02d-%02d %02d:%02d:%02d.%03d UTC",
                   utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
@@ -28,7 +28,7 @@ std::string SessionHeader() {
     std::string h = "# rtqflash wire trace, format 1, rtqflash ";
     h += kVersion;
     h += ", pid ";
-    TraceLine::AppendDecimal(h, getpid());
+    TraceLine::AppendDecimal(h, ProcessId());
     h += "\n# started ";
     h += started;
     h += "; time = seconds since then (monotonic)\n";

@@ -17,7 +17,11 @@ pkgs=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-
   # its sanitizer runtimes.
   clang libclang-rt-14-dev
   # A wall-clock step in the middle of a run (tests/cli).
-  libfaketime)
+  libfaketime
+  # The Windows programs (scripts/windows.sh): the mingw-w64 cross
+  # compiler (posix threads) with windres, Wine to run them and their
+  # tests, NSIS for the installer.
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 nsis)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -24,6 +24,12 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 echo "== USB lab"
 grep -E '^usb-lab: (booted|.* (PASS|FAIL)$)' build/Testing/Temporary/LastTest.log || true
 
+echo "== Windows (Wine)"
+# The Windows programs cross-built, their tests and a few runs against this
+# build's rtqsim, all under Wine.
+bash scripts/windows.sh build-win
+bash tests/wine/wine_tests.sh build-win build
+
 echo "== AddressSanitizer + UBSan"
 build build-asan -DRTQ_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -1,31 +1,11 @@
 #include "workers/win_thread.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <new>
 #include <system_error>
 
+#include "workers/thread_priority.h"
+
 namespace {
-
-// Nice value for a priority: the named levels spread over the nice range.
-int NiceForPriority(int priority) {
-    if (priority >= THREAD_PRIORITY_TIME_CRITICAL) return -20;
-    if (priority >= THREAD_PRIORITY_HIGHEST) return -10;
-    if (priority >= THREAD_PRIORITY_ABOVE_NORMAL) return -5;
-    if (priority >= THREAD_PRIORITY_NORMAL) return 0;
-    if (priority >= THREAD_PRIORITY_BELOW_NORMAL) return 5;
-    if (priority >= THREAD_PRIORITY_LOWEST) return 10;
-    return 19;
-}
-
-void SetNice(int tid, int priority) {
-    // On Linux a thread id names one thread for setpriority. Without the
-    // privilege to lower the nice value this fails, which is acceptable.
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid),
-                      NiceForPriority(priority));
-}
 
 LPARAM NextThreadNumber() {
     static std::atomic<LPARAM> s_last{0};
@@ -77,7 +57,7 @@ void CWinThread::SetThreadPriority(int priority) {
     // a reused thread id is never touched; otherwise the thread applies it
     // when it starts.
     std::lock_guard<std::mutex> lk(m_stateMutex);
-    if (m_nTid != 0 && !m_bEnded) SetNice(m_nTid, priority);
+    if (m_nTid != 0 && !m_bEnded) rtq::ApplyThreadPriority(m_nTid, priority);
 }
 
 int CWinThread::GetThreadPriority() const { return m_nPriority; }
@@ -123,10 +103,10 @@ void CWinThread::ThreadMain() {
     bool quit;
     {
         std::unique_lock<std::mutex> lk(m_stateMutex);
-        m_nTid = static_cast<int>(syscall(SYS_gettid));
+        m_nTid = rtq::CurrentSystemThreadId();
         m_stateCv.wait(lk, [this] { return m_bResumed; });
         quit = m_bQuit;
-        if (!quit) SetNice(m_nTid, m_nPriority);
+        if (!quit) rtq::ApplyThreadPriority(m_nTid, m_nPriority);
     }
     int code = 0;
     if (!quit) {

@@ -1,7 +1,5 @@
 #include "cli/progress_window.h"
 
-#include <signal.h>
-
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -120,24 +118,6 @@ TEST(CliProgress, AnEarlySignalCancelsAtTheOpeningOnlyARunThatOffersCancel) {
         EXPECT_EQ(g_bCancelled.exchange(0), offered == 1 ? 1 : 0) << offered;
     }
     EXPECT_FALSE(rtq::cli::EndRequested());
-}
-
-// Under nohup SIGHUP stays ignored during the run; the others are taken
-// and given back.
-TEST(CliProgress, ASignalIgnoredAtStartStaysIgnored) {
-    struct sigaction ignore {}, before {}, during {}, after {};
-    ignore.sa_handler = SIG_IGN;
-    ASSERT_EQ(sigaction(SIGHUP, &ignore, &before), 0);
-    {
-        const rtq::cli::InterruptGuard guard;
-        sigaction(SIGHUP, nullptr, &during);
-        EXPECT_EQ(during.sa_handler, SIG_IGN);
-        sigaction(SIGTERM, nullptr, &during);
-        EXPECT_NE(during.sa_handler, SIG_DFL);
-    }
-    sigaction(SIGTERM, nullptr, &after);
-    EXPECT_EQ(after.sa_handler, SIG_DFL);
-    sigaction(SIGHUP, &before, nullptr);
 }
 
 }  // namespace

@@ -4,14 +4,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 namespace rtq::test {
 
 TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "rtq-engine-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data())) m_path = buf.data();
+    // A new folder of a random name (mkdtemp is not everywhere).
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "rtq-engine-%08x", static_cast<unsigned>(random()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(base / name, ec)) m_path = (base / name).string();
+    }
 }
 
 TempFolder::~TempFolder() {

@@ -1,0 +1,11 @@
+#include "engine/port_advice.h"
+
+std::string PortAccessAdvice() {
+    return " This user may not open the port: ask the computer's administrator.";
+}
+
+std::string MissingPortAdvice() {
+    return " No such port on this computer: Device Manager lists the ports under "
+           "Ports (COM & LPT); plug the adapter in, pair the Bluetooth printer, or "
+           "pick another port.";
+}
