@@ -11,9 +11,13 @@ export XDG_RUNTIME_DIR="$(mktemp -d)"
 chmod 700 "$XDG_RUNTIME_DIR"
 jobs=$(nproc)
 
+# A compiler cache, where the machine has one, makes repeated runs cheap.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 build() {  # build DIR [cmake options...]
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DRTQ_WERROR=ON "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DRTQ_WERROR=ON "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
