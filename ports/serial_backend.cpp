@@ -2,7 +2,9 @@
 
 #include <atomic>
 
+#include "ports/linux/link_router_backend.h"
 #include "ports/linux/linux_serial_backend.h"
+#include "ports/linux/rfcomm_backend.h"
 
 namespace rtq {
 
@@ -10,7 +12,9 @@ namespace {
 std::atomic<ISerialBackend*> g_serialBackend{nullptr};
 
 ISerialBackend& LinuxBackend() {
-    static LinuxSerialBackend linuxBackend;
+    static LinuxSerialBackend ttyBackend;
+    static RfcommBackend rfcommBackend;
+    static LinkRouterBackend linuxBackend(ttyBackend, rfcommBackend);
     return linuxBackend;
 }
 
