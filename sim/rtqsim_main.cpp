@@ -16,6 +16,7 @@
 #include "sim/pty_server.h"
 #include "sim/rtqsim_options.h"
 #include "sim/sim_printer.h"
+#include "sim/stream_server.h"
 #include "sim/tty_server.h"
 #include "sim/usb_gadget_server.h"
 
@@ -103,6 +104,26 @@ Run ServeSerialDevice(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptio
     return server.Serve(printer, g_stopPipe[0], error) ? Run::Served : Run::Failed;
 }
 
+Run ServeStream(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& options,
+                std::string* error) {
+    using namespace rtq::sim;
+    StreamServer::Options serve;
+    serve.flashOut = options.flashOut;
+    serve.exitAfterReset = options.exitAfterReset;
+    serve.note = [](const std::string& text) {
+        std::fprintf(stderr, "rtqsim: %s\n", text.c_str());
+    };
+    StreamServer server(serve);
+    if (options.rfcommChannel != 0) {
+        if (!server.ListenRfcomm(options.rfcommChannel, error)) return Run::NotStarted;
+        std::cout << "rtqsim: listening on RFCOMM channel " << options.rfcommChannel << std::endl;
+    } else {
+        if (!server.ListenUnix(options.streamSocket, error)) return Run::NotStarted;
+        std::cout << "rtqsim: listening on " << options.streamSocket << std::endl;
+    }
+    return server.Serve(printer, g_stopPipe[0], error) ? Run::Served : Run::Failed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,7 +160,9 @@ int main(int argc, char** argv) {
         });
     }
 
-    const Run run = !options.serialDevice.empty() ? ServeSerialDevice(printer, options, &error)
+    const Run run = options.rfcommChannel != 0 || !options.streamSocket.empty()
+                        ? ServeStream(printer, options, &error)
+                    : !options.serialDevice.empty() ? ServeSerialDevice(printer, options, &error)
                     : options.usb.empty()          ? ServePty(printer, options, &error)
                                                    : ServeUsb(printer, options, &error);
     if (run != Run::Served) std::cerr << "rtqsim: " << error << "\n";
