@@ -52,7 +52,6 @@ std::string BluetoothHint(const rtq::LastError& e) {
     const std::string what = Subject(e) + e.text + ".";
     switch (e.number) {
         case EAFNOSUPPORT:
-        case EPROTONOSUPPORT:
         case ENETDOWN:
         case ENETUNREACH:
         case EHOSTUNREACH:
@@ -65,6 +64,7 @@ std::string BluetoothHint(const rtq::LastError& e) {
             return what + " The printer is paired but out of reach or switched off: switch it "
                           "on, bring it closer and try again.";
         case ECONNREFUSED:
+        case EPROTONOSUPPORT:
             return what + " The printer offers no serial port service on this channel: check "
                           "that it is one of the supported printers, switch it off and on, "
                           "and try again.";

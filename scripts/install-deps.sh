@@ -10,6 +10,9 @@ pkgs=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-
   libbluetooth-dev libsdbus-c++-dev
   # The USB lab (tests/usb_lab): a virtual machine booted from an initramfs.
   qemu-system-x86 busybox-static cpio
+  # Its Bluetooth cases: bluetoothd, btmgmt, sdptool, bluetoothctl (bluez),
+  # btvirt (bluez-test-tools) and the system bus (dbus).
+  bluez bluez-test-tools dbus
   # The real-window test (tests/x11): X server, window manager, input,
   # window queries and screenshots.
   xvfb openbox xdotool x11-utils imagemagick
