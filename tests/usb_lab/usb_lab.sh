@@ -7,25 +7,26 @@
 #   bash tests/usb_lab/usb_lab.sh BUILD_DIR [CASE...]
 #
 # Cases: smoke font main ipl pin unplug-back unplug-never none two dialog
-# acm-font acm-unplug, and the Bluetooth cases bt-font bt-pin bt-gone
-# (the bt_lab test); by default the USB cases but main (the longest, whose
+# acm-font acm-unplug; by default all but main (the longest, whose
 # multi-sector path the font and IPL cases already take through the
-# drivers; the engine tests cover the rest). Prints one line per case and "N
-# passed, N failed"; the exit status is non-zero when a case failed or the
-# machine did not boot or finish in time. Needs root, qemu-system-x86,
-# busybox-static, cpio (scripts/install-deps.sh) and Debian's mirror.
+# drivers; the engine tests cover the rest). The Bluetooth cases bt-font
+# bt-pin bt-gone bt-tty (the bt_lab test) run only when named. Prints one
+# line per case and "N passed, N failed"; the exit status is non-zero when
+# a case failed or the machine did not boot or finish in time. Needs root,
+# qemu-system-x86, busybox-static, cpio, bluez, bluez-test-tools
+# (scripts/install-deps.sh) and Debian's mirror.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
 all_cases=(smoke font main ipl pin unplug-back unplug-never none two dialog acm-font acm-unplug
-  bt-font bt-pin bt-gone)
+  bt-font bt-pin bt-gone bt-tty)
 default_cases=(smoke font ipl pin unplug-back unplug-never none two dialog acm-font acm-unplug)
 
 say() { echo "usb-lab: $*"; }
 die() { echo "usb-lab: $*" >&2; exit 1; }
 
 if [ $# -lt 1 ] || [ "$1" = -h ] || [ "$1" = --help ]; then
-  sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
   [ $# -ge 1 ] && exit 0
   exit 64
 fi
