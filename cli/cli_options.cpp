@@ -8,6 +8,7 @@
 #include "engine/data_file.h"
 #include "engine/result_codes.h"
 #include "engine/settings_check.h"
+#include "ports/bluetooth_address.h"
 #include "platform/version.h"
 
 namespace rtq::cli {
@@ -17,7 +18,8 @@ namespace {
 constexpr const char* kProgram = "rtqflash-cli";
 
 constexpr const char* kFlashFooter =
-    "PORT  COM1 to COM64, or a device path\n"
+    "PORT  COM1 to COM64, or a device path; with --bluetooth also a paired\n"
+    "      printer's name or address (00:AA:01:01:00:01, channel 1; /N for N)\n"
     "TYPE  MAIN FIRMWARE, IPL FIRMWARE, CG FONT, PIN CODE, FRIENDLY NAME\n"
     "      (any case), or main, ipl, font, pin, name\n"
     "FILE  the data file; not used for PIN CODE and FRIENDLY NAME\n"
@@ -180,6 +182,8 @@ ParseResult CheckCombination(const Parser& p, CliOptions o) {
             return Fail("--usb takes no --port, --bluetooth, --baud, --parity or --stop-bits",
                         sub);
         if (!o.usb && !o.portGiven) return Fail("--port or --usb is required", sub);
+        if (!o.bluetooth && rtq::IsBluetoothTarget(o.port))
+            return Fail("a Bluetooth address as --port needs --bluetooth", sub);
         if (o.baudGiven && !WholeNumber(o.baud))
             return Fail("--baud takes a whole number, not \"" + o.baud + "\"", sub);
         if (o.stopBitsGiven && !WholeNumber(o.stopBits))

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include "cli/bluetooth_port.h"
 #include "cli/download_type.h"
 #include "cli/file_checks.h"
 #include "cli/interrupt.h"
@@ -79,6 +80,7 @@ int RunFlash(const CliOptions& o, ProgressView& view, std::ostream& err) {
         if ((r = CheckFileContents(o.file, type, &plan)) != kResultSuccess) return r;
     }
     if (o.usb) return RunUsbDownload(o.file, type, view);
+    if (o.bluetooth && (r = ResolveBluetoothPrinter(&devicePath)) != kResultSuccess) return r;
 
     CFlashDownloader downloader;
     CliProgressWindow window(view, o.bluetooth);

@@ -3,7 +3,9 @@
 #include <cerrno>
 
 #include "engine/port_advice.h"
+#include "platform/error_numbers.h"
 #include "engine/result_codes.h"
+#include "ports/bluetooth_address.h"
 
 namespace {
 
@@ -23,6 +25,61 @@ std::string SerialPortHint(const rtq::LastError& e) {
         case ENODEV:
         case ENXIO:
             return what + MissingPortAdvice();
+        default:
+            return what;
+    }
+}
+
+// A printer named by its Bluetooth address, or a reason no tty gives.
+bool BluetoothCause(const rtq::LastError& e) {
+    switch (e.number) {
+        case rtq::kErrnoNoKey:
+        case rtq::kErrnoHostDown:
+        case EHOSTUNREACH:
+        case ECONNREFUSED:
+        case ENETDOWN:
+        case EAFNOSUPPORT:
+        case EPROTONOSUPPORT:
+            return true;
+        default:
+            return rtq::IsBluetoothTarget(e.path);
+    }
+}
+
+// A Bluetooth printer that could not be connected, or found among the
+// paired ones.
+std::string BluetoothHint(const rtq::LastError& e) {
+    const std::string what = Subject(e) + e.text + ".";
+    switch (e.number) {
+        case EAFNOSUPPORT:
+        case ENETDOWN:
+        case ENETUNREACH:
+        case EHOSTUNREACH:
+        case ENODEV:
+        case EADDRNOTAVAIL:
+            return what + " Bluetooth is off or this computer has no Bluetooth adapter: switch "
+                          "Bluetooth on in the desktop's settings and try again.";
+        case rtq::kErrnoHostDown:
+        case ETIMEDOUT:
+            return what + " The printer is paired but out of reach or switched off: switch it "
+                          "on, bring it closer and try again.";
+        case ECONNREFUSED:
+        case EPROTONOSUPPORT:
+            return what + " The printer offers no serial port service on this channel: check "
+                          "that it is one of the supported printers, switch it off and on, "
+                          "and try again.";
+        case EACCES:
+        case EPERM:
+            return what + " The printer requires a secure pairing: pair it in the desktop's "
+                          "Bluetooth settings (remove and pair it again if it was paired "
+                          "before), then try again.";
+        case EBUSY:
+        case EISCONN:
+            return what + " Another program is connected to the printer: close it and try "
+                          "again.";
+        case rtq::kErrnoNoKey:  // no link key: the printer is not paired
+            return what + " Pair the printer in the desktop's Bluetooth settings, then try "
+                          "again; rtqflash-cli list shows the paired printers.";
         default:
             return what;
     }
@@ -90,6 +147,14 @@ std::string LinkGoneHint(const rtq::LastError& e) {
         case EIO:
         case ENXIO:
         case ENODEV:
+        // A Bluetooth printer's link: reset or closed by the printer, or
+        // lost by the radio.
+        case ECONNRESET:
+        case ECONNABORTED:
+        case EPIPE:
+        case ENOTCONN:
+        case rtq::kErrnoHostDown:
+        case ETIMEDOUT:
             return Subject(e) + e.text +
                    ". The adapter or printer went away during the run (unplugged, switched "
                    "off or out of reach): check the cable and that the printer is on, then "
@@ -112,7 +177,7 @@ std::string FailureHint(int code, const rtq::LastError& error) {
     if (error.number == 0) return std::string();
     switch (code) {
         case kResultPortOpenFailed:
-            return SerialPortHint(error);
+            return BluetoothCause(error) ? BluetoothHint(error) : SerialPortHint(error);
         case kResultUsbOpenFailed:
         case kResultUsbDeviceIdFailed:
         case kResultUsbStatusFailed:

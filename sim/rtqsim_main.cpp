@@ -19,6 +19,7 @@
 #include "sim/sim_printer.h"
 #include "sim/node_server.h"
 #include "sim/printer_node.h"
+#include "sim/stream_server.h"
 #include "sim/tty_device.h"
 
 namespace {
@@ -86,6 +87,26 @@ Run ServeNode(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& opti
     return server.Serve(printer, g_stopPipe[0], error) ? Run::Served : Run::Failed;
 }
 
+Run ServeStream(rtq::sim::SimPrinter& printer, const rtq::sim::RtqsimOptions& options,
+                std::string* error) {
+    using namespace rtq::sim;
+    StreamServer::Options serve;
+    serve.flashOut = options.flashOut;
+    serve.exitAfterReset = options.exitAfterReset;
+    serve.note = [](const std::string& text) {
+        std::fprintf(stderr, "rtqsim: %s\n", text.c_str());
+    };
+    StreamServer server(serve);
+    if (options.rfcommChannel != 0) {
+        if (!server.ListenRfcomm(options.rfcommChannel, error)) return Run::NotStarted;
+        std::cout << "rtqsim: listening on RFCOMM channel " << options.rfcommChannel << std::endl;
+    } else {
+        if (!server.ListenUnix(options.streamSocket, error)) return Run::NotStarted;
+        std::cout << "rtqsim: listening on " << options.streamSocket << std::endl;
+    }
+    return server.Serve(printer, g_stopPipe[0], error) ? Run::Served : Run::Failed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,7 +144,9 @@ int main(int argc, char** argv) {
     }
 
     Run run;
-    if (!options.serialDevice.empty())
+    if (options.rfcommChannel != 0 || !options.streamSocket.empty())
+        run = ServeStream(printer, options, &error);
+    else if (!options.serialDevice.empty())
         run = ServeNode(printer, options, std::make_unique<TtyNode>(options.serialDevice),
                         "serial device", &error);
     else if (!options.usb.empty())

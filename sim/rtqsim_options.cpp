@@ -122,6 +122,13 @@ bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
     option("--usb", [&](const std::string& v) { o.usb = v; });
     option("--usb-gadget", [&](const std::string& v) { o.usbGadget = v; });
     option("--serial-device", [&](const std::string& v) { o.serialDevice = v; });
+    option("--rfcomm-channel", [&](const std::string& v) {
+        uint8_t channel = 0;
+        if (!ParseNumber<uint8_t>(v, 30, &channel) || channel == 0)
+            refuse("--rfcomm-channel: '" + v + "' is not a channel (1..30)");
+        o.rfcommChannel = channel;
+    });
+    option("--stream-socket", [&](const std::string& v) { o.streamSocket = v; });
     option("--restart-ms", [&](const std::string& v) { msValue("--restart-ms", v, &o.restartMs); });
     option("--unplug", [&](const std::string& v) {
         UnplugRule unplug;
@@ -213,6 +220,13 @@ bool ParseRtqsimArgs(const std::vector<std::string>& args, RtqsimOptions* out,
         *error = "--serial-device goes with neither --usb nor --link: the printer is on one link";
         return false;
     }
+    const int links = !o.usb.empty() + !o.link.empty() + !o.serialDevice.empty() +
+                      (o.rfcommChannel != 0) + !o.streamSocket.empty();
+    if ((o.rfcommChannel != 0 || !o.streamSocket.empty()) && links > 1) {
+        *error = "--rfcomm-channel and --stream-socket go with no other link: the printer is on "
+                 "one link";
+        return false;
+    }
     if (!o.usbGadget.empty() && o.usb.empty() && o.serialDevice.empty()) {
         *error = "--usb-gadget needs --usb or --serial-device";
         return false;
@@ -244,6 +258,10 @@ std::string RtqsimUsage() {
         "                         (the printer side of a USB-serial adapter, as\n"
         "                         /dev/ttyGS0) in raw mode; a hang-up (adapter\n"
         "                         unplugged) closes it and it is opened again\n"
+        "  --rfcomm-channel N     listen on Bluetooth RFCOMM channel N (1..30) as a\n"
+        "                         printer's serial port; one host at a time, the\n"
+        "                         printer keeps its state across reconnects\n"
+        "  --stream-socket PATH   the same on a Unix stream socket at PATH\n"
         "  --usb-gadget DIR       the gadget's configfs folder (with --usb): the\n"
         "                         printer unplugs itself through DIR/UDC when it\n"
         "                         restarts (after a reset and after IPL sector 5)\n"

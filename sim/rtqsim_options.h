@@ -16,6 +16,8 @@ struct RtqsimOptions {
     std::string usb;        // printer side of a USB gadget, served instead
     std::string usbGadget;  // the gadget's configfs folder: restarts unplug
     std::string serialDevice;  // an existing terminal device, served instead
+    int rfcommChannel = 0;     // an RFCOMM channel to listen on, served instead
+    std::string streamSocket;  // a Unix stream socket to listen on, served instead
     int64_t restartMs = 2000;  // time unplugged for a restart
     std::vector<UnplugRule> unplug;
     std::string flashOut;   // flash image written on exit and after resets

@@ -5,7 +5,9 @@
 #include "engine/failure_hint.h"
 #include "engine/result_codes.h"
 #include "platform/last_error.h"
+#include "ports/bluetooth_printers.h"
 #include "ports/device_names.h"
+#include "ports/bluetooth_devices.h"
 #include "ports/linux/device_inventory.h"
 #include "ports/linux/usb_device_lookup.h"
 
@@ -45,6 +47,31 @@ void PrintOpenable(std::ostream& out, int error, const std::string& hint) {
     }
     out << ": cannot be opened\n    " << EscapeText(hint.empty() ? rtq::ErrnoText(error) : hint)
         << "\n";
+}
+
+// Why the paired printers cannot be listed; empty when they can.
+std::string BluetoothProblem(const BluetoothState& bt) {
+    rtq::LastError cause;
+    return BluetoothUsable(bt, &cause) ? std::string() : FailureHint(kResultPortOpenFailed, cause);
+}
+
+// "paired, connected"
+std::string BluetoothStatus(const BluetoothPrinter& p) {
+    return std::string(p.paired ? "paired" : "not paired") +
+           (p.connected ? ", connected" : ", not connected");
+}
+
+void PrintBluetooth(std::ostream& out, const BluetoothState& bt) {
+    const std::string problem = BluetoothProblem(bt);
+    if (!problem.empty()) {
+        out << "Bluetooth printers: cannot be listed\n    " << EscapeText(problem) << "\n";
+        return;
+    }
+    const std::vector<BluetoothPrinter> printers = PairedSerialPrinters(bt);
+    out << "Bluetooth printers:" << (printers.empty() ? " none paired\n" : "\n");
+    for (const BluetoothPrinter& p : printers)
+        out << "  " << EscapeText(p.name) << " " << EscapeText(p.address) << " channel "
+            << p.channel << " (" << BluetoothStatus(p) << ")\n";
 }
 
 void PrintText(std::ostream& out, const std::vector<SerialPortEntry>& ports,
@@ -99,16 +126,34 @@ json Document(const std::vector<SerialPortEntry>& ports,
     return {{"serial_ports", serial}, {"usb_printers", usb}};
 }
 
+void AddBluetooth(json* doc, const BluetoothState& bt) {
+    json printers = json::array();
+    for (const BluetoothPrinter& p : PairedSerialPrinters(bt))
+        printers.push_back({{"name", Utf8OrEscaped(p.name)},
+                            {"address", Utf8OrEscaped(p.address)},
+                            {"channel", p.channel},
+                            {"paired", p.paired},
+                            {"connected", p.connected}});
+    (*doc)["bluetooth_printers"] = printers;
+    const std::string problem = BluetoothProblem(bt);
+    (*doc)["bluetooth_error"] = problem.empty() ? json(nullptr) : json(Utf8OrEscaped(problem));
+}
+
 }  // namespace
 
 int RunList(const CliOptions& options, std::ostream& out) {
     const std::string sysfs = SysfsRoot();
     const std::vector<SerialPortEntry> ports = ListSerialPorts(sysfs);
     const std::vector<UsbPrinterEntry> printers = ListUsbPrinters(sysfs, DeviceRoot());
-    if (options.json)
-        out << Document(ports, printers).dump(2) << "\n";
-    else
+    const BluetoothState bt = ReadBluetoothState();
+    if (options.json) {
+        json doc = Document(ports, printers);
+        AddBluetooth(&doc, bt);
+        out << doc.dump(2) << "\n";
+    } else {
         PrintText(out, ports, printers);
+        PrintBluetooth(out, bt);
+    }
     out.flush();
     return 0;
 }

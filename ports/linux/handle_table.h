@@ -1,8 +1,11 @@
 #pragma once
-// The open ports of a backend by handle: handles are numbers this table
-// issues (never 0 or INVALID_HANDLE_VALUE), each mapped to a shared port
-// object, so that a call in progress keeps its port alive across a Close.
+// The open ports of a backend by handle: handles are numbers issued from
+// one counter for every table in the process (never 0 or
+// INVALID_HANDLE_VALUE), so that no two backends ever hand out the same
+// one; each maps to a shared port object, so that a call in progress keeps
+// its port alive across a Close.
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,15 +14,19 @@
 
 namespace rtq {
 
+// The counter every table issues from, whatever its port type.
+inline std::atomic<HANDLE>& NextLinuxHandle() {
+    static std::atomic<HANDLE> next{0x7100};
+    return next;
+}
+
 template <class Port>
 class HandleTable {
 public:
-    explicit HandleTable(HANDLE first) : m_next(first) {}
-
     HANDLE Add(std::shared_ptr<Port> port) {
+        HANDLE h = NextLinuxHandle()++;
+        if (h == 0 || h == INVALID_HANDLE_VALUE) h = NextLinuxHandle()++;
         std::lock_guard<std::mutex> lk(m_mutex);
-        HANDLE h = m_next++;
-        if (h == 0 || h == INVALID_HANDLE_VALUE) h = m_next++;
         m_ports[h] = std::move(port);
         return h;
     }
@@ -51,7 +58,6 @@ public:
 private:
     std::mutex m_mutex;
     std::map<HANDLE, std::shared_ptr<Port>> m_ports;
-    HANDLE m_next;
 };
 
 }  // namespace rtq

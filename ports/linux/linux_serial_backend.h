@@ -51,7 +51,7 @@ private:
     std::shared_ptr<Port> Find(HANDLE h);
 
     SerialSyscalls& m_sys;
-    HandleTable<Port> m_ports{0x7100};
+    HandleTable<Port> m_ports;
     std::mutex m_mutex;  // guards m_reservations
     // Lock keys of the reservations, by port name.
     std::multimap<std::string, std::string> m_reservations;

@@ -68,7 +68,7 @@ private:
 
     const int64_t m_writeStallMs;
     UsbSyscalls& m_sys;
-    HandleTable<Port> m_ports{0x7500};
+    HandleTable<Port> m_ports;
     mutable std::mutex m_mutex;  // guards m_lastLookup
     UsbLookupResult m_lastLookup;
 };

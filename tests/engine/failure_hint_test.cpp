@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/result_codes.h"
+#include "platform/error_numbers.h"
 
 namespace {
 
@@ -29,6 +30,34 @@ TEST(FailureHint, SerialPortSaysWhichDeviceAndWhatToDo) {
     // An unusual reason is still named.
     EXPECT_EQ(FailureHint(kResultPortOpenFailed, Error(EIO, "/dev/ttyS1")),
               "/dev/ttyS1: Input/output error.");
+}
+
+// A printer named by its Bluetooth address: each reason the radio or BlueZ
+// gives says what to do, distinct from a tty's.
+TEST(FailureHint, BluetoothPrinterSaysWhatToDo) {
+    const std::string addr = "00:AA:01:01:00:01";
+    const struct {
+        int err;
+        const char* advice;
+    } cases[] = {
+        {rtq::kErrnoHostDown, "out of reach or switched off"},
+        {ECONNREFUSED, "no serial port service"},
+        {EACCES, "requires a secure pairing"},
+        {EBUSY, "Another program is connected to the printer"},
+        {EHOSTUNREACH, "Bluetooth is off or this computer has no Bluetooth adapter"},
+        {EAFNOSUPPORT, "Bluetooth is off"},
+    };
+    for (const auto& c : cases) {
+        const std::string hint = FailureHint(kResultPortOpenFailed, Error(c.err, addr));
+        EXPECT_EQ(hint.rfind(addr + ": " + std::strerror(c.err) + ".", 0), 0u) << hint;
+        EXPECT_TRUE(Has(hint, c.advice)) << hint;
+        EXPECT_FALSE(Has(hint, "dialout")) << hint;
+    }
+    // A name no paired printer has.
+    EXPECT_TRUE(Has(FailureHint(kResultPortOpenFailed, Error(rtq::kErrnoNoKey, "RTQ-P1")),
+                    "Pair the printer"));
+    // The printer resetting the link mid-run.
+    EXPECT_TRUE(Has(FailureHint(kResultDataTimeout, Error(ECONNRESET, "")), "went away"));
 }
 
 TEST(FailureHint, UsbTellsMissingPrinterFromOneThatCannotBeOpened) {

@@ -3,12 +3,13 @@
 # what the lab boots: the kernel image and the modules it loads. Nothing is
 # installed. A kernel already unpacked is used again without a download.
 #
-#   fetch_kernel.sh LAB_DIR MODULE_LIST
+#   fetch_kernel.sh LAB_DIR MODULE_LIST...
 #
 # Prints the folder holding vmlinuz and modules/ on stdout.
 set -euo pipefail
 lab=$1
-module_list=$2
+shift
+module_lists=("$@")
 apt_opts=(-o APT::Sandbox::User=root -q)
 
 say() { echo "usb-lab: $*" >&2; }
@@ -24,7 +25,7 @@ unpacked() {  # unpacked DIR: true when DIR holds the image and every module
   [ -s "$dir/vmlinuz" ] || return 1
   while read -r name _; do
     [ -z "$name" ] || [ -s "$dir/modules/$name.ko" ] || return 1
-  done < <(grep -v '^#' "$module_list")
+  done < <(grep -hv '^#' "${module_lists[@]}")
 }
 
 pkg=$(resolve)
@@ -63,5 +64,5 @@ while read -r name _; do
   found=$(find "$work/root/lib/modules" -name "$name.ko" -print -quit)
   [ -n "$found" ] || { say "$pkg has no module $name"; exit 1; }
   cp "$found" "$dir/modules/"
-done < <(grep -v '^#' "$module_list")
+done < <(grep -hv '^#' "${module_lists[@]}")
 echo "$dir"

@@ -9,21 +9,24 @@
 # Cases: smoke font main ipl pin unplug-back unplug-never none two dialog
 # acm-font acm-unplug; by default all but main (the longest, whose
 # multi-sector path the font and IPL cases already take through the
-# drivers; the engine tests cover the rest). Prints one line per case and "N
-# passed, N failed"; the exit status is non-zero when a case failed or the
-# machine did not boot or finish in time. Needs root, qemu-system-x86,
-# busybox-static, cpio (scripts/install-deps.sh) and Debian's mirror.
+# drivers; the engine tests cover the rest). The Bluetooth cases bt-font
+# bt-pin bt-gone bt-tty (the bt_lab test) run only when named. Prints one
+# line per case and "N passed, N failed"; the exit status is non-zero when
+# a case failed or the machine did not boot or finish in time. Needs root,
+# qemu-system-x86, busybox-static, cpio, bluez, bluez-test-tools
+# (scripts/install-deps.sh) and Debian's mirror.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
-all_cases=(smoke font main ipl pin unplug-back unplug-never none two dialog acm-font acm-unplug)
+all_cases=(smoke font main ipl pin unplug-back unplug-never none two dialog acm-font acm-unplug
+  bt-font bt-pin bt-gone bt-tty)
 default_cases=(smoke font ipl pin unplug-back unplug-never none two dialog acm-font acm-unplug)
 
 say() { echo "usb-lab: $*"; }
 die() { echo "usb-lab: $*" >&2; exit 1; }
 
 if [ $# -lt 1 ] || [ "$1" = -h ] || [ "$1" = --help ]; then
-  sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
   [ $# -ge 1 ] && exit 0
   exit 64
 fi
@@ -42,7 +45,8 @@ mkdir -p "$lab"
 exec 9>"$lab/lock"
 flock -n 9 || die "another lab run is using $lab"
 
-kernel=$(bash "$here/fetch_kernel.sh" "$lab" "$here/modules.list") || die "no kernel"
+kernel=$(bash "$here/fetch_kernel.sh" "$lab" "$here/modules.list" "$here/bt_modules.list") ||
+  die "no kernel"
 bash "$here/make_initramfs.sh" "$kernel" "$here/modules.list" "$lab/initrd.gz" || die "no initramfs"
 bash "$src/scripts/make-samples.sh" "$lab/samples"
 
@@ -50,7 +54,8 @@ bash "$src/scripts/make-samples.sh" "$lab/samples"
 results=$lab/results
 rm -rf "$results" "$lab/console.log" "$lab/qemu.log"
 mkdir -p "$results"
-printf 'exec bash %q /run/usb-lab %q %q' "$here/lab_run.sh" "$build" "$lab/samples" >"$results/job.sh"
+printf 'export RTQ_LAB_KERNEL=%q\n' "$kernel" >"$results/job.sh"
+printf 'exec bash %q /run/usb-lab %q %q' "$here/lab_run.sh" "$build" "$lab/samples" >>"$results/job.sh"
 printf ' %q' "${cases[@]}" >>"$results/job.sh"
 echo >>"$results/job.sh"
 # The guest's /tmp is its own; the source and build folders stay visible

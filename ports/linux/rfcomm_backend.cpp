@@ -1,0 +1,249 @@
+#include "ports/linux/rfcomm_backend.h"
+
+#include <bluetooth/bluetooth.h>
+#include <bluetooth/rfcomm.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "platform/clock.h"
+#include "platform/last_error.h"
+#include "ports/bluetooth_address.h"
+
+namespace rtq {
+
+namespace {
+
+// Write waits when the port never had a write time-out.
+constexpr int64_t kDefaultWriteBudgetMs = 3000;
+
+bool Fail(int err) {
+    SetLastErrorFromErrno(err);
+    return false;
+}
+
+// Why a socket reported an error or hang-up: its pending error, or a reset
+// when it has none (the printer closed the link).
+int SocketFailure(RfcommSyscalls& sys, int fd) {
+    const int err = sys.PendingError(fd);
+    return err > 0 ? err : ECONNRESET;
+}
+
+template <class Call>
+auto RetryInterrupted(Call call) {
+    for (;;) {
+        auto r = call();
+        if (r != -1 || errno != EINTR) return r;
+    }
+}
+
+}  // namespace
+
+struct RfcommBackend::Port {
+    Port(RfcommSyscalls& s, int f) : sys(s), fd(f) {}
+    ~Port() { sys.Close(fd); }
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+
+    RfcommSyscalls& sys;
+    const int fd;
+    std::mutex mutex;  // guards dcb and timeouts
+    DCB dcb;
+    COMMTIMEOUTS timeouts;
+};
+
+RfcommBackend::RfcommBackend(RfcommSyscalls& sys) : m_sys(sys) {}
+
+RfcommBackend::~RfcommBackend() = default;
+
+std::shared_ptr<RfcommBackend::Port> RfcommBackend::Find(HANDLE h) { return m_ports.Find(h); }
+
+bool RfcommBackend::Issued(HANDLE h) { return Find(h) != nullptr; }
+
+HANDLE RfcommBackend::Open(const std::string& name) {
+    BluetoothTarget target;
+    if (!ParseBluetoothTarget(name, &target)) {
+        SetLastErrorFromErrno(EINVAL, name);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int fd = m_sys.Socket();
+    if (fd < 0) {
+        // No Bluetooth in this kernel gives EAFNOSUPPORT.
+        SetLastErrorFromErrno(errno, name);
+        return INVALID_HANDLE_VALUE;
+    }
+    // From here the port object closes the descriptor.
+    auto port = std::make_shared<Port>(m_sys, fd);
+
+    sockaddr_rc addr{};
+    addr.rc_family = AF_BLUETOOTH;
+    // The kernel keeps the address least significant byte first.
+    for (size_t i = 0; i < target.address.size(); ++i)
+        addr.rc_bdaddr.b[i] = target.address[target.address.size() - 1 - i];
+    addr.rc_channel = target.channel;
+    int err = 0;
+    if (m_sys.Connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        err = errno;
+        // Interrupted, the connect goes on in the background like one in
+        // progress.
+        if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
+            short revents = 0;
+            const int r = PollSocketUntil(m_sys, fd, POLLOUT, SteadyMs() + kConnectTimeoutMs,
+                                          &revents);
+            if (r < 0)
+                err = errno;
+            else if (r == 0)
+                err = ETIMEDOUT;
+            else
+                err = m_sys.PendingError(fd);
+            if (err < 0) err = errno;
+        }
+    }
+    if (err != 0) {
+        SetLastErrorFromErrno(err, name);
+        return INVALID_HANDLE_VALUE;
+    }
+    // What a freshly opened tty reports; nothing of it reaches the printer.
+    port->dcb.BaudRate = 9600;
+    port->dcb.ByteSize = 8;
+    port->dcb.Parity = NOPARITY;
+    port->dcb.StopBits = ONESTOPBIT;
+
+    return m_ports.Add(std::move(port));
+}
+
+bool RfcommBackend::GetState(HANDLE h, DCB* dcb) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    std::lock_guard<std::mutex> lk(port->mutex);
+    *dcb = port->dcb;
+    return true;
+}
+
+bool RfcommBackend::SetState(HANDLE h, const DCB& dcb) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    // What a serial device would refuse is refused here too.
+    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
+        dcb.StopBits > TWOSTOPBITS)
+        return Fail(EINVAL);
+    std::lock_guard<std::mutex> lk(port->mutex);
+    port->dcb = dcb;
+    return true;
+}
+
+bool RfcommBackend::GetTimeouts(HANDLE h, COMMTIMEOUTS* t) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    std::lock_guard<std::mutex> lk(port->mutex);
+    *t = port->timeouts;
+    return true;
+}
+
+bool RfcommBackend::SetTimeouts(HANDLE h, const COMMTIMEOUTS& t) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    std::lock_guard<std::mutex> lk(port->mutex);
+    port->timeouts = t;
+    return true;
+}
+
+bool RfcommBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t* written) {
+    *written = 0;
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    RfcommSyscalls& sys = port->sys;
+    const int fd = port->fd;
+    int64_t budgetMs = 0;
+    {
+        std::lock_guard<std::mutex> lk(port->mutex);
+        budgetMs = port->timeouts.WriteTotalTimeoutConstant;
+    }
+    if (budgetMs <= 0) budgetMs = kDefaultWriteBudgetMs;
+    const int64_t endMs = SteadyMs() + budgetMs;
+
+    size_t done = 0;
+    while (done < len) {
+        const ssize_t n = RetryInterrupted([&] { return sys.Send(fd, data + done, len - done); });
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            *written = done;
+            return Fail(errno);
+        }
+        // The link's buffer is full: wait for room until the time-out.
+        if (SteadyMs() >= endMs) break;
+        short revents = 0;
+        const int r = PollSocketUntil(sys, fd, POLLOUT, endMs, &revents);
+        if (r < 0) {
+            *written = done;
+            return Fail(errno);
+        }
+        if (r > 0 && (revents & POLLNVAL)) {
+            *written = done;
+            return Fail(EBADF);
+        }
+        if (r > 0 && (revents & (POLLERR | POLLHUP))) {
+            *written = done;
+            return Fail(SocketFailure(sys, fd));
+        }
+    }
+    *written = done;
+    return true;
+}
+
+bool RfcommBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
+    *got = 0;
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    if (len == 0) return true;
+    RfcommSyscalls& sys = port->sys;
+    const int fd = port->fd;
+    int64_t waitMs = 0;
+    {
+        std::lock_guard<std::mutex> lk(port->mutex);
+        waitMs = port->timeouts.ReadTotalTimeoutConstant;
+    }
+    const int64_t endMs = SteadyMs() + waitMs;
+    for (;;) {
+        short revents = 0;
+        const int r = PollSocketUntil(sys, fd, POLLIN, endMs, &revents);
+        if (r < 0) return Fail(errno);
+        if (r == 0) return true;  // the read constant ran out
+        if (revents & POLLNVAL) return Fail(EBADF);
+        // Bytes that arrived before a hang-up are still read first.
+        const ssize_t n = RetryInterrupted([&] { return sys.Recv(fd, buf, len, MSG_DONTWAIT); });
+        if (n > 0) {
+            *got = static_cast<size_t>(n);
+            return true;
+        }
+        if (n == 0) return Fail(ECONNRESET);  // the printer closed the link
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail(errno);
+        if (revents & (POLLERR | POLLHUP)) return Fail(SocketFailure(sys, fd));
+        if (SteadyMs() >= endMs) return true;
+    }
+}
+
+bool RfcommBackend::PurgeInput(HANDLE h) {
+    auto port = Find(h);
+    if (!port) return Fail(EBADF);
+    uint8_t scrap[512];
+    for (;;) {
+        const ssize_t n = RetryInterrupted(
+            [&] { return port->sys.Recv(port->fd, scrap, sizeof scrap, MSG_DONTWAIT); });
+        if (n > 0) continue;
+        if (n == 0) return Fail(ECONNRESET);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+        return Fail(errno);
+    }
+}
+
+void RfcommBackend::Close(HANDLE h) {
+    // The socket closes here, or when the last call using it returns.
+    m_ports.Take(h);
+}
+
+}  // namespace rtq

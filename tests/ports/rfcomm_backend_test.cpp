@@ -1,0 +1,232 @@
+// The RFCOMM backend over a socket pair standing in for the printer's
+// serial channel: connect failures keep the radio's reason, the serial
+// calls map onto the stream, and a printer that hangs up ends every call
+// with an error instead of a hang or a signal.
+
+#include <gtest/gtest.h>
+
+#include <bluetooth/bluetooth.h>
+#include <bluetooth/rfcomm.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/last_error.h"
+#include "ports/bluetooth_address.h"
+#include "ports/linux/link_router_backend.h"
+#include "ports/linux/rfcomm_backend.h"
+#include "ports/linux/rfcomm_syscalls.h"
+#include "tests/support/fake_serial_backend.h"
+
+namespace rtq {
+namespace {
+
+// The program's end of a socket pair as the RFCOMM socket; the test holds
+// the printer's end.
+class PairSyscalls : public RfcommSyscalls {
+public:
+    ~PairSyscalls() override {
+        if (printer >= 0) close(printer);
+    }
+    int Socket() override {
+        int sv[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, sv) != 0) return -1;
+        if (printer >= 0) close(printer);
+        printer = sv[1];
+        program = sv[0];
+        return sv[0];
+    }
+    int Connect(int, const sockaddr* addr, socklen_t len) override {
+        EXPECT_EQ(len, sizeof(sockaddr_rc));
+        std::memcpy(&target, addr, sizeof target);
+        if (connectErr == 0) return 0;
+        errno = inProgress ? EINPROGRESS : connectErr;
+        return -1;
+    }
+    int PendingError(int fd) override {
+        return inProgress ? connectErr : RfcommSyscalls::PendingError(fd);
+    }
+    int Close(int fd) override {
+        closed.push_back(fd);
+        return RfcommSyscalls::Close(fd);
+    }
+
+    int connectErr = 0;
+    bool inProgress = false;  // connect reports EINPROGRESS, its error comes later
+    int printer = -1;
+    int program = -1;
+    sockaddr_rc target{};
+    std::vector<int> closed;
+};
+
+constexpr char kPrinter[] = "00:AA:01:01:00:01";
+
+class RfcommBackendTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (h != INVALID_HANDLE_VALUE) backend.Close(h);
+    }
+    void OpenPort(const std::string& name = kPrinter) {
+        h = backend.Open(name);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << LastErrorText();
+        DCB d;
+        d.BaudRate = 38400;
+        d.fOutxDsrFlow = 1;  // a stream has no DSR: it must count as high
+        d.fDtrControl = DTR_CONTROL_ENABLE;
+        ASSERT_TRUE(backend.SetState(h, d)) << LastErrorText();
+        COMMTIMEOUTS t;
+        t.ReadIntervalTimeout = MAXDWORD;
+        t.ReadTotalTimeoutConstant = 100;
+        t.WriteTotalTimeoutConstant = 200;
+        ASSERT_TRUE(backend.SetTimeouts(h, t));
+    }
+    std::string PrinterReads() {
+        char buf[256];
+        const ssize_t n = recv(sys.printer, buf, sizeof buf, MSG_DONTWAIT);
+        return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    }
+
+    PairSyscalls sys;
+    RfcommBackend backend{sys};
+    HANDLE h = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(RfcommBackendTest, ConnectFailuresKeepTheirReasonAndCloseTheSocket) {
+    for (bool later : {false, true}) {
+        for (int err : {EHOSTDOWN, ECONNREFUSED, EACCES, EBUSY}) {
+            sys.connectErr = err;
+            sys.inProgress = later;
+            sys.closed.clear();
+            EXPECT_EQ(backend.Open(kPrinter), INVALID_HANDLE_VALUE);
+            const LastError e = LastErrorDetails();
+            EXPECT_EQ(e.number, err) << e.text;
+            EXPECT_EQ(e.path, kPrinter);
+            EXPECT_EQ(sys.closed, std::vector<int>{sys.program});
+        }
+    }
+    // Not an address: nothing is opened.
+    sys.connectErr = 0;
+    EXPECT_EQ(backend.Open("COM3"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LastErrorDetails().number, EINVAL);
+}
+
+TEST_F(RfcommBackendTest, SerialCallsMapOntoTheStream) {
+    OpenPort("00:aa:01:01:00:01/3");
+    // The kernel's address order is reversed; the channel is the one named.
+    const uint8_t want[6] = {0x01, 0x00, 0x01, 0x01, 0xAA, 0x00};
+    EXPECT_EQ(std::memcmp(sys.target.rc_bdaddr.b, want, 6), 0);
+    EXPECT_EQ(sys.target.rc_channel, 3);
+    EXPECT_EQ(sys.target.rc_family, AF_BLUETOOTH);
+
+    DCB d;
+    ASSERT_TRUE(backend.GetState(h, &d));
+    EXPECT_EQ(d.BaudRate, 38400u);
+    d.ByteSize = 9;
+    EXPECT_FALSE(backend.SetState(h, d));
+
+    // DSR pacing never holds output back.
+    const std::string frame = "\x1b\x40 header";
+    size_t written = 0;
+    ASSERT_TRUE(backend.Write(h, reinterpret_cast<const uint8_t*>(frame.data()), frame.size(),
+                              &written));
+    EXPECT_EQ(written, frame.size());
+    EXPECT_EQ(PrinterReads(), frame);
+
+    // A silent printer: the read returns nothing after its constant.
+    uint8_t buf[16];
+    size_t got = 99;
+    const int64_t start = SteadyMs();
+    ASSERT_TRUE(backend.Read(h, buf, sizeof buf, &got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_GE(SteadyMs() - start, 90);
+
+    ASSERT_EQ(send(sys.printer, "ACK", 3, 0), 3);
+    ASSERT_TRUE(backend.Read(h, buf, sizeof buf, &got));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "ACK");
+
+    // Purge drains what is there without waiting.
+    ASSERT_EQ(send(sys.printer, "stale", 5, 0), 5);
+    ASSERT_TRUE(backend.PurgeInput(h));
+    ASSERT_TRUE(backend.Read(h, buf, sizeof buf, &got));
+    EXPECT_EQ(got, 0u);
+}
+
+TEST_F(RfcommBackendTest, FullLinkEndsTheWriteAfterItsTimeOut) {
+    OpenPort();
+    std::vector<uint8_t> big(4 << 20, 0x55);
+    size_t written = 0;
+    const int64_t start = SteadyMs();
+    ASSERT_TRUE(backend.Write(h, big.data(), big.size(), &written));
+    EXPECT_LT(written, big.size());
+    EXPECT_GE(SteadyMs() - start, 190);
+    EXPECT_LT(SteadyMs() - start, 2000);
+}
+
+TEST_F(RfcommBackendTest, PrinterHangingUpFailsEveryCall) {
+    OpenPort();
+    ASSERT_EQ(send(sys.printer, "OK", 2, 0), 2);
+    close(sys.printer);
+    sys.printer = -1;
+    // What arrived before the hang-up is still delivered.
+    uint8_t buf[16];
+    size_t got = 0;
+    ASSERT_TRUE(backend.Read(h, buf, sizeof buf, &got));
+    EXPECT_EQ(got, 2u);
+    const int64_t start = SteadyMs();
+    EXPECT_FALSE(backend.Read(h, buf, sizeof buf, &got));
+    EXPECT_EQ(LastErrorDetails().number, ECONNRESET);
+    EXPECT_LT(SteadyMs() - start, 50);  // not the read constant
+    EXPECT_FALSE(backend.PurgeInput(h));
+    // No SIGPIPE: the write fails and the test goes on.
+    size_t written = 0;
+    const uint8_t byte = 0x06;
+    EXPECT_FALSE(backend.Write(h, &byte, 1, &written));
+    EXPECT_EQ(LastErrorDetails().number, EPIPE);
+}
+
+TEST(LinkRouterBackend, AddressesGoToRfcommOtherNamesToTheTty) {
+    PairSyscalls sys;
+    RfcommBackend rfcomm(sys);
+    test::FakeSerialBackend tty;
+    LinkRouterBackend router(tty, rfcomm);
+
+    const HANDLE bt = router.Open(kPrinter);
+    ASSERT_NE(bt, INVALID_HANDLE_VALUE) << LastErrorText();
+    EXPECT_TRUE(rfcomm.Issued(bt));
+    EXPECT_TRUE(tty.Calls().empty());
+    size_t written = 0;
+    const uint8_t byte = 0x31;
+    ASSERT_TRUE(router.Write(bt, &byte, 1, &written));
+    EXPECT_TRUE(tty.Calls().empty());
+    EXPECT_TRUE(router.Reserve(kPrinter));
+
+    const HANDLE com = router.Open("/dev/rfcomm0");
+    ASSERT_NE(com, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(tty.LastOpenedName(), "/dev/rfcomm0");
+    EXPECT_FALSE(rfcomm.Issued(com));
+    router.Close(bt);
+    EXPECT_FALSE(rfcomm.Issued(bt));
+    router.Close(com);
+}
+
+TEST(BluetoothTarget, AddressWithOptionalChannel) {
+    BluetoothTarget t;
+    ASSERT_TRUE(ParseBluetoothTarget("00:aa:01:01:00:Fe", &t));
+    EXPECT_EQ(t.channel, kDefaultRfcommChannel);
+    EXPECT_EQ(BluetoothAddressText(t.address), "00:AA:01:01:00:FE");
+    ASSERT_TRUE(ParseBluetoothTarget("00:AA:01:01:00:01/30", &t));
+    EXPECT_EQ(t.channel, 30);
+    for (const char* bad : {"", "COM1", "/dev/rfcomm0", "00:AA:01:01:00", "00-AA-01-01-00-01",
+                            "00:AA:01:01:00:0G", "00:AA:01:01:00:01/", "00:AA:01:01:00:01/0",
+                            "00:AA:01:01:00:01/31", "00:AA:01:01:00:01/01",
+                            "00:AA:01:01:00:01/3x", "00:AA:01:01:00:01 "})
+        EXPECT_FALSE(IsBluetoothTarget(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace rtq
