@@ -17,6 +17,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "dialog/flash_dlg_core.h"
+#include "dialog/flash_dlg_view.h"
 #include "engine/model_table.h"
 #include "ui/dialog_units.h"
 #include "platform/notify_window.h"
@@ -30,23 +32,7 @@ class QRadioButton;
 class CGuiCallQueue;
 class CPortComboBox;
 
-// One model of the model table: its start index (as text) and its name.
-struct ModelEntry {
-    QString strStart;
-    QString strName;
-};
-
-// One download type: display name, kind letter, first sector (as text).
-struct DownloadTypeEntry {
-    QString strName;
-    QString strKind;
-    QString strFirstSector;
-};
-
-constexpr int kMaxModels = 50;
-constexpr int kMaxTypes = 50;
-
-class CFlashDlg : public QDialog, public INotifyWindow {
+class CFlashDlg : public QDialog, public CFlashDlgCore, private IFlashDlgView {
     Q_OBJECT
 
 public:
@@ -58,32 +44,10 @@ public:
     // The layout's dialog units.
     const CDialogUnits& Units() const { return m_units; }
 
-    // Replaces the built-in model table text (before ParseModelTable).
-    void SetModelTableText(const std::string& text) { m_strModelTable = text; }
-
-    // Model table.
-    int ParseModelTable();  // 0 on success
-    int SelectModel();      // 1 on success, else 0
-    int LoadModelTypes(int nFields);  // 1 on success, else 0
-    int LoadDownloadTypes();          // 1, or 1024 after reporting it
-    // Maps a download-type text back to its type (first match by display
-    // name, case-insensitive): the kind of its letter and its first sector.
-    // False when no display name matches (result 1012).
-    bool FindDownloadType(const QString& text, DownloadKind* kind, int* firstSector) const;
-
-    // Shows the result message (if the code has one), then records the code.
-    void ReportResult(int code) override;
-
-    // Dialog handlers.
+    // Dialog handlers (the others are the toolkit-free ones).
     virtual bool OnInitDialog();
     virtual void OnOK();  // FLASH NOW
-    virtual void OnCancel();
-    void OnExit();
     void OnAbout();
-    void OnSerialPort();
-    void OnBluetooth();
-    void OnUsbInterface();
-    void OnSelchangeType();
     void OnBrowse();
 
     // The session ends or the process is asked to terminate. A run that
@@ -94,9 +58,7 @@ public:
     bool EndSessionRequested() const { return m_bEndSession; }
 
     // FLASH NOW and the end of a run.
-    int CheckSettings();
     bool CheckFileIdentity();
-    void LockControls();
     LRESULT OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     // Notify window.
@@ -107,7 +69,6 @@ public:
     bool WaitReceivedUSB(int64_t timeoutMs) override;
     void KillReceiveUSBThread() override;
     bool ReconnectUsb() override;
-    bool IsBluetoothChecked() override;
 
     // Calls carried over to the dialog's thread (also for the progress dialog).
     CGuiCallQueue& GuiCalls() const { return *m_pCalls; }
@@ -132,36 +93,12 @@ public:
     QIcon m_hIcon;
     QString m_strFileName = QStringLiteral("BINARY FILE");
     QString m_strFilePath;
-    QString m_strPort = QStringLiteral("COM1");
-    QString m_strParity = QStringLiteral("NONE");
-    int m_nStopBits = 1;
-    int m_nBaud = 115200;
-    int m_nFirstSector = 0;
-    bool m_bBusy = false;
-    bool m_bMainFirmware = false;
-    bool m_bIplFirmware = false;
-    bool m_bFont = false;
-    bool m_bPinCode = false;
-    bool m_bFriendlyName = false;
-    bool m_bSerial = false;
-    bool m_bBluetooth = false;
-    int m_nLastResult = -1;
 
     // The objects of the current run and their lifetimes.
     CFlashRun m_run{*this, *this};
 
     // Every worker message handled, in order (diagnostics and tests).
     std::vector<UINT> m_vecWorkerMessages;
-
-    // Model table.
-    QStringList m_lstFields;
-    QStringList m_lstModelStarts;
-    int m_nModelCount = 1;
-    ModelEntry m_aModels[kMaxModels];
-    int m_nModelStart = -1;
-    DownloadTypeEntry m_aTypes[kMaxTypes];
-    int m_nTypeCount = -1;
-    const int32_t* m_pSectorMap = nullptr;
 
     // The dialog ends only through OnOK, OnCancel and OnExit; the first
     // show runs OnInitDialog.
@@ -177,14 +114,30 @@ protected:
 private:
     void CreateControls();
     void RegisterControl(QWidget* w, int id);
-    void EnableControl(int id, bool enable);
+
+    // The view of the toolkit-free dialog.
+    void EnableControl(int id, bool enable) override;
+    bool IsChecked(int id) const override;
+    std::string GetText(int id) const override;
+    void SetText(int id, const std::string& text) override;
+    void FillList(int id, const std::vector<std::string>& items) override;
+    int SelectedIndex(int id) const override;
+    void SelectIndex(int id, int index) override;
+    void RemoveItem(int id, int index) override;
+    void SetFocus(int id) override;
+    void SetTextLimit(int id, int limit) override;
+    void ShowBox(const std::string& text, BoxIcon icon, const std::string& hint) override;
+    void EndDialog(int code) override;
+    bool OnDialogThread() const override;
+    bool CallOnDialogThread(std::function<void()> fn) override;
+    void ForgetDataFile() override;
+    void OnControlsEnabled() override { EndSessionIfIdle(); }
     // Shows the engine's one message as a stop box while this dialog lives.
     void InstallStopMessageHook();
     void RemoveStopMessageHook();
 
     // Handlers of the worker messages.
     void OnDownloadDone(int result);
-    void EnableControlsAfterRun(bool e);
     // FLASH NOW's steps after the checks.
     void StartUsbRun();
     void StartSerialRun();
@@ -207,8 +160,5 @@ private:
     std::map<int, QWidget*> m_controls;
     CDialogUnits m_units;
     std::unique_ptr<CGuiCallQueue> m_pCalls;
-    std::string m_strModelTable;
     bool m_bInitialized = false;
-    // Check state of the Bluetooth button, readable from any thread.
-    std::atomic<bool> m_bBluetoothChecked{false};
 };

@@ -30,8 +30,6 @@ void CFlashDlg::SignalReceivedUSB() { m_run.m_usbReplies.m_hEventRecvUSB.Set(); 
 
 bool CFlashDlg::WaitReceivedUSB(int64_t timeoutMs) { return m_run.m_usbReplies.m_hEventRecvUSB.Wait(timeoutMs); }
 
-bool CFlashDlg::IsBluetoothChecked() { return m_bBluetoothChecked.load(); }
-
 namespace {
 
 std::atomic<CFlashDlg*> g_stopMessageOwner{nullptr};

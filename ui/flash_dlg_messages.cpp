@@ -11,7 +11,7 @@
 #include "engine/result_codes.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
-#include "ui/control_ids.h"
+#include "dialog/control_ids.h"
 #include "ui/flash_dlg.h"
 #include "ui/transmit_dlg.h"
 
@@ -75,30 +75,6 @@ void CFlashDlg::OnDownloadDone(int result) {
     ReportResult(g_bCancelled.load() ? kResultCancelled : result);
     // The flag belongs to the run just reported.
     g_bCancelled.store(0);
-}
-
-void CFlashDlg::EnableControlsAfterRun(bool e) {
-    for (int id : {IDC_SERIAL, IDC_BLUETOOTH, IDC_USB}) EnableControl(id, true);
-    m_bBusy = false;
-
-    const bool portLink = m_bSerial || m_bBluetooth;  // neither: USB
-    EnableControl(IDC_TYPE, e);
-    EnableControl(IDC_PORT, portLink ? e : !e);
-    for (int id : {IDC_BAUD, IDC_PARITY, IDC_STOPBITS}) EnableControl(id, m_bSerial ? e : !e);
-    EnableControl(IDC_FILE, e);
-    EnableControl(IDOK_FLASH, e);
-    EnableControl(IDC_EXIT, e);
-
-    EnableControl(IDC_PINCODE, m_bPinCode ? e : !e);
-    EnableControl(IDC_BROWSE, m_bPinCode ? !e : e);
-    // After the PIN code step: Browse ends up governed by the friendly name.
-    EnableControl(IDC_FRIENDLYNAME, m_bFriendlyName ? e : !e);
-    EnableControl(IDC_BROWSE, m_bFriendlyName ? !e : e);
-
-    // Locking moved the focus off FLASH NOW (to About); Enter must start the
-    // next run, not open About.
-    if (e) m_btnFlash->setFocus(Qt::OtherFocusReason);
-    EndSessionIfIdle();
 }
 
 void CFlashDlg::KillReceiveUSBThread() { m_run.m_usbReplies.KillReceiveUSBThread(); }

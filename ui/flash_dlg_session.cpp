@@ -3,7 +3,7 @@
 
 #include <QTimer>
 
-#include "ui/control_ids.h"
+#include "dialog/control_ids.h"
 #include "ui/flash_dlg.h"
 #include "ui/message_boxes.h"
 

@@ -2,8 +2,6 @@
 // the download object and hand the run to its worker.
 
 
-#include <QAbstractButton>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -18,7 +16,7 @@
 #include "platform/last_error.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
-#include "ui/control_ids.h"
+#include "dialog/control_ids.h"
 #include "ui/device_text.h"
 #include "ui/flash_dlg.h"
 #include "ui/message_boxes.h"
@@ -27,16 +25,6 @@
 namespace {
 
 constexpr int kResultOutOfMemory = 1025;
-// Longest list text the checks read.
-constexpr int kMaxListText = 9;
-
-bool Checked(const CFlashDlg& dlg, int id) {
-    const auto* button = qobject_cast<const QAbstractButton*>(dlg.Control(id));
-    return button && button->isChecked();
-}
-
-std::string ListText(const QComboBox* cb) { return ToDeviceText(cb->currentText().left(kMaxListText)); }
-
 std::string FilePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 }  // namespace
@@ -87,8 +75,8 @@ void CFlashDlg::OnOK() {
 RunPlan CFlashDlg::Plan() const {
     RunPlan plan;
     plan.strFilePath = FilePath(m_strFilePath);
-    plan.strPort = ToDeviceText(m_strPort);
-    plan.strParity = ToDeviceText(m_strParity);
+    plan.strPort = m_strPort;
+    plan.strParity = m_strParity;
     plan.nStopBits = m_nStopBits;
     plan.nBaud = m_nBaud;
     plan.nFirstSector = m_nFirstSector;
@@ -135,68 +123,6 @@ void CFlashDlg::RefuseRun(int code) {
     m_run.DiscardDownloader();
 }
 
-int CFlashDlg::CheckSettings() {
-    m_bMainFirmware = m_bIplFirmware = m_bFont = m_bPinCode = m_bFriendlyName = false;
-    g_bPinCodeRun.store(0);
-    g_bFriendlyNameRun.store(0);
-
-    // The first selected link button counts; none selected counts as serial.
-    const bool usb = !Checked(*this, IDC_SERIAL) && !Checked(*this, IDC_BLUETOOTH) &&
-                     Checked(*this, IDC_USB);
-    const bool bluetooth = !Checked(*this, IDC_SERIAL) && Checked(*this, IDC_BLUETOOTH);
-    m_bSerial = !usb && !bluetooth;
-    m_bBluetooth = bluetooth;
-    if (!usb) {
-        const QString port = m_cbPort->currentText().left(kMaxListText);
-        if (port.isEmpty()) return kResultBadPort;
-        m_strPort = QStringLiteral("\\\\.\\%1").arg(port);
-    }
-
-    // Both texts are checked whatever the type.
-    g_strPinCode = ToDeviceText(m_editPinCode->text());
-    g_strFriendlyName = ToDeviceText(m_editFriendlyName->text());
-    if (CheckFriendlyNameChars(g_strFriendlyName) != kResultSuccess) return kResultBadFriendlyName;
-    if (CheckPinCodeChars(g_strPinCode) != kResultSuccess) return kResultBadPinCode;
-
-    DownloadKind kind = DownloadKind::None;
-    int firstSector = 0;
-    if (!FindDownloadType(m_cbType->currentText(), &kind, &firstSector))
-        return kResultBadDownloadType;
-    m_nFirstSector = firstSector;
-    switch (kind) {
-        case DownloadKind::MainFirmware: m_bMainFirmware = true; break;
-        case DownloadKind::IplFirmware: m_bIplFirmware = true; break;
-        case DownloadKind::Font: m_bFont = true; break;
-        case DownloadKind::PinCode:
-            m_bPinCode = true;
-            g_bPinCodeRun.store(1);
-            break;
-        case DownloadKind::FriendlyName:
-            m_bFriendlyName = true;
-            g_bFriendlyNameRun.store(1);
-            break;
-        case DownloadKind::None: return kResultBadDownloadType;
-    }
-
-    if (IsFileKind(kind) &&
-        CheckFileExtension(ToDeviceText(m_editFile->text()), kind) != kResultSuccess)
-        return kResultBadDataFile;
-
-    if (!usb) {
-        std::string parity;
-        int32_t baud = 0;
-        int32_t stopBits = 0;
-        if (CheckParity(ListText(m_cbParity), &parity) != kResultSuccess) return kResultBadParity;
-        if (CheckBaudRate(ListText(m_cbBaud), &baud) != kResultSuccess) return kResultBadBaud;
-        if (CheckStopBits(ListText(m_cbStopBits), &stopBits) != kResultSuccess)
-            return kResultBadStopBits;
-        m_strParity = QString::fromStdString(parity);
-        m_nBaud = baud;
-        m_nStopBits = stopBits;
-    }
-    return kResultSuccess;
-}
-
 bool CFlashDlg::CheckFileIdentity() {
     m_strFileOpenError.clear();
     const std::string path = FilePath(m_strFilePath);
@@ -217,12 +143,4 @@ bool CFlashDlg::CheckFileIdentity() {
 int CFlashDlg::CheckDataLength() const {
     return CheckDataFileLength(FilePath(m_strFilePath), m_nFirstSector, m_bIplFirmware,
                                m_pSectorMap ? m_pSectorMap : g_aSectorSizes);
-}
-
-void CFlashDlg::LockControls() {
-    m_bBusy = true;
-    for (int id : {IDC_TYPE, IDC_PORT, IDC_BAUD, IDC_PARITY, IDC_STOPBITS, IDC_FILE, IDC_BROWSE,
-                   IDOK_FLASH, IDC_EXIT, IDC_PINCODE, IDC_SERIAL, IDC_BLUETOOTH, IDC_USB})
-        EnableControl(id, false);
-    // The friendly-name box keeps its state.
 }

@@ -110,8 +110,8 @@ private slots:
         f.FlashNowAndWait(f.catcher.boxes.size() + 1);
         QVERIFY(!QTest::currentTestFailed());
         QCOMPARE(f.catcher.boxes.back().text, QStringLiteral("Download successfully completed!"));
-        QCOMPARE(f.dlg->m_strPort, QStringLiteral("\\\\.\\COM17"));
-        QCOMPARE(f.dlg->m_strParity, QStringLiteral("EVEN"));
+        QCOMPARE(f.dlg->m_strPort, std::string("\\\\.\\COM17"));
+        QCOMPARE(f.dlg->m_strParity, std::string("EVEN"));
         QCOMPARE(f.dlg->m_nBaud, 38400);
         QCOMPARE(f.dlg->m_nStopBits, 2);
         QCOMPARE(f.dlg->m_nFirstSector, 20);

@@ -13,7 +13,7 @@
 #include "ports/port_state.h"
 #include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
-#include "ui/control_ids.h"
+#include "dialog/control_ids.h"
 #include "ui/flash_dlg.h"
 
 class FlashNowUsbLab : public QObject {

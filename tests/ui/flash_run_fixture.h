@@ -27,7 +27,7 @@
 #include "tests/support/sim_serial_backend.h"
 #include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
-#include "ui/control_ids.h"
+#include "dialog/control_ids.h"
 #include "ui/flash_dlg.h"
 #include "ui/transmit_dlg.h"
 

@@ -21,14 +21,14 @@ private slots:
         QCOMPARE(dlg.m_nModelStart, -1);
         QCOMPARE(dlg.m_nTypeCount, -1);
         QCOMPARE(dlg.ParseModelTable(), 0);
-        QCOMPARE(dlg.m_lstFields.size(), 17);
-        QCOMPARE(dlg.m_lstFields.first(), QStringLiteral("RTQ650"));
-        QCOMPARE(dlg.m_lstFields.at(7), QStringLiteral("CG FONT"));  // inner space kept
-        QVERIFY(dlg.m_lstFields.last().isEmpty());
-        QCOMPARE(dlg.m_lstModelStarts, QStringList({"0", ""}));
+        QCOMPARE(dlg.m_lstFields.size(), size_t(17));
+        QCOMPARE(dlg.m_lstFields.front(), std::string("RTQ650"));
+        QCOMPARE(dlg.m_lstFields.at(7), std::string("CG FONT"));  // inner space kept
+        QVERIFY(dlg.m_lstFields.back().empty());
+        QCOMPARE(dlg.m_lstModelStarts, std::vector<std::string>({"0", ""}));
         QCOMPARE(dlg.SelectModel(), 1);
-        QCOMPARE(dlg.m_aModels[0].strStart, QStringLiteral("0"));
-        QCOMPARE(dlg.m_aModels[0].strName, QStringLiteral("RTQ650"));
+        QCOMPARE(dlg.m_aModels[0].strStart, std::string("0"));
+        QCOMPARE(dlg.m_aModels[0].strName, std::string("RTQ650"));
 
         QCOMPARE(dlg.LoadDownloadTypes(), 1);
         QCOMPARE(dlg.m_nModelStart, 0);
@@ -38,9 +38,9 @@ private slots:
                                       {"CG FONT", "U", "20"},      {"PIN CODE", "P", "4"},
                                       {"FRIENDLY NAME", "F", "4"}};
         for (int t = 0; t < 5; ++t) {
-            QCOMPARE(dlg.m_aTypes[t].strName, QString::fromLatin1(expected[t][0]));
-            QCOMPARE(dlg.m_aTypes[t].strKind, QString::fromLatin1(expected[t][1]));
-            QCOMPARE(dlg.m_aTypes[t].strFirstSector, QString::fromLatin1(expected[t][2]));
+            QCOMPARE(dlg.m_aTypes[t].strName, std::string(expected[t][0]));
+            QCOMPARE(dlg.m_aTypes[t].strKind, std::string(expected[t][1]));
+            QCOMPARE(dlg.m_aTypes[t].strFirstSector, std::string(expected[t][2]));
         }
         QCOMPARE(Items(dlg.m_cbType),
                  QStringList({"MAIN FIRMWARE", "IPL FIRMWARE", "CG FONT", "PIN CODE", "FRIENDLY NAME"}));
@@ -65,15 +65,15 @@ private slots:
         for (const Case& c : cases) {
             DownloadKind kind = DownloadKind::None;
             int sector = -1;
-            QVERIFY2(dlg.FindDownloadType(QString::fromLatin1(c.text), &kind, &sector), c.text);
+            QVERIFY2(dlg.FindDownloadType(c.text, &kind, &sector), c.text);
             QCOMPARE(kind, c.kind);
             QCOMPARE(sector, c.sector);
         }
         DownloadKind kind = DownloadKind::None;
         int sector = -1;
-        QVERIFY(!dlg.FindDownloadType(QString(), &kind, &sector));
-        QVERIFY(!dlg.FindDownloadType(QStringLiteral("CG  FONT"), &kind, &sector));
-        QVERIFY(!dlg.FindDownloadType(QStringLiteral("CG FONT "), &kind, &sector));
+        QVERIFY(!dlg.FindDownloadType(std::string(), &kind, &sector));
+        QVERIFY(!dlg.FindDownloadType("CG  FONT", &kind, &sector));
+        QVERIFY(!dlg.FindDownloadType("CG FONT ", &kind, &sector));
         QCOMPARE(sector, -1);
     }
 
@@ -87,7 +87,7 @@ private slots:
         CFlashDlg dlg;
         dlg.SetModelTableText(std::string("M,A,M,6.\0garbage", 16));
         QCOMPARE(dlg.ParseModelTable(), 0);
-        QCOMPARE(dlg.m_lstFields, QStringList({"M", "A", "M", "6", ""}));
+        QCOMPARE(dlg.m_lstFields, std::vector<std::string>({"M", "A", "M", "6", ""}));
     }
 
     void aFieldTooManyGivesDataFileErrorAndKeepsTheList() {
@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(fifty.ParseModelTable(), 0);
         fifty.m_nModelStart = 0;
         QCOMPARE(fifty.LoadModelTypes(0), 1);
-        QCOMPARE(fifty.m_aTypes[49].strName, QStringLiteral("T49"));
+        QCOMPARE(fifty.m_aTypes[49].strName, std::string("T49"));
         CFlashDlg more;
         more.SetModelTableText(tableOf(51));
         QCOMPARE(more.ParseModelTable(), 0);

@@ -1,0 +1,86 @@
+// The Qt view of the main dialog: controls by identifier, texts converted
+// at the boundary, boxes and the dialog's thread.
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "ui/device_text.h"
+#include "ui/flash_dlg.h"
+#include "ui/gui_call_queue.h"
+#include "ui/message_boxes.h"
+#include "ui/port_combo_box.h"
+
+void CFlashDlg::EnableControl(int id, bool enable) {
+    if (QWidget* w = Control(id)) w->setEnabled(enable);
+}
+
+bool CFlashDlg::IsChecked(int id) const {
+    const auto* button = qobject_cast<const QAbstractButton*>(Control(id));
+    return button && button->isChecked();
+}
+
+std::string CFlashDlg::GetText(int id) const {
+    QWidget* w = Control(id);
+    if (const auto* cb = qobject_cast<const QComboBox*>(w)) return ToDeviceText(cb->currentText());
+    if (const auto* edit = qobject_cast<const QLineEdit*>(w)) return ToDeviceText(edit->text());
+    return {};
+}
+
+void CFlashDlg::SetText(int id, const std::string& text) {
+    QWidget* w = Control(id);
+    if (auto* cb = qobject_cast<QComboBox*>(w)) {
+        const int i = cb->findText(FromDeviceText(text));
+        if (i >= 0) cb->setCurrentIndex(i);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        edit->setText(FromDeviceText(text));
+    }
+}
+
+void CFlashDlg::FillList(int id, const std::vector<std::string>& items) {
+    auto* cb = qobject_cast<QComboBox*>(Control(id));
+    if (!cb) return;
+    cb->clear();
+    for (const std::string& item : items) cb->addItem(FromDeviceText(item));
+    cb->setCurrentIndex(-1);
+    if (auto* ports = qobject_cast<CPortComboBox*>(cb)) ports->RefreshDevices();
+}
+
+int CFlashDlg::SelectedIndex(int id) const {
+    const auto* cb = qobject_cast<const QComboBox*>(Control(id));
+    return cb ? cb->currentIndex() : -1;
+}
+
+void CFlashDlg::SelectIndex(int id, int index) {
+    if (auto* cb = qobject_cast<QComboBox*>(Control(id))) cb->setCurrentIndex(index);
+}
+
+void CFlashDlg::RemoveItem(int id, int index) {
+    if (auto* cb = qobject_cast<QComboBox*>(Control(id))) cb->removeItem(index);
+}
+
+void CFlashDlg::SetFocus(int id) {
+    if (QWidget* w = Control(id)) w->setFocus(Qt::OtherFocusReason);
+}
+
+void CFlashDlg::SetTextLimit(int id, int limit) {
+    if (auto* edit = qobject_cast<QLineEdit*>(Control(id))) edit->setMaxLength(limit);
+}
+
+void CFlashDlg::ShowBox(const std::string& text, BoxIcon icon, const std::string& hint) {
+    const QMessageBox::Icon qtIcon = icon == BoxIcon::Information ? QMessageBox::Information
+                                     : icon == BoxIcon::Warning   ? QMessageBox::Warning
+                                                                  : QMessageBox::Critical;
+    ShowMessageBox(this, FromDeviceText(text), qtIcon, FromDeviceText(hint));
+}
+
+void CFlashDlg::EndDialog(int code) { done(code); }
+
+bool CFlashDlg::OnDialogThread() const { return m_pCalls->OnOwnerThread(); }
+
+bool CFlashDlg::CallOnDialogThread(std::function<void()> fn) { return m_pCalls->Call(std::move(fn)); }
+
+void CFlashDlg::ForgetDataFile() {
+    m_strFilePath.clear();
+    m_strFileName.clear();
+}
