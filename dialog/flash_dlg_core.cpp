@@ -9,7 +9,8 @@ constexpr int kPinCodeLimit = 16;
 constexpr int kFriendlyNameLimit = 32;
 }  // namespace
 
-CFlashDlgCore::CFlashDlgCore() : m_strModelTable(kModelTable) {}
+CFlashDlgCore::CFlashDlgCore(IFlashDlgView& view)
+    : m_run(*this, view), m_view(view), m_strModelTable(kModelTable) {}
 
 void CFlashDlgCore::EnableAll(std::initializer_list<int> ids, bool enable) {
     for (int id : ids) View().EnableControl(id, enable);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dialog/flash_dlg_view.h"
+#include "dialog/flash_run.h"
 #include "engine/model_table.h"
 #include "platform/notify_window.h"
 
@@ -31,7 +32,8 @@ constexpr int kMaxTypes = 50;
 
 class CFlashDlgCore : public INotifyWindow {
 public:
-    CFlashDlgCore();
+    // The view is used from the first handler on, not while constructing.
+    explicit CFlashDlgCore(IFlashDlgView& view);
     ~CFlashDlgCore() override = default;
     CFlashDlgCore(const CFlashDlgCore&) = delete;
     CFlashDlgCore& operator=(const CFlashDlgCore&) = delete;
@@ -61,10 +63,32 @@ public:
     virtual void OnCancel();
     void OnExit();
 
-    // FLASH NOW.
+    // FLASH NOW: lock the dialog, check the settings and the data file,
+    // create the download object and hand the run to its worker.
+    virtual void OnOK();
     int CheckSettings();
+    bool CheckFileIdentity();
     void LockControls();
     bool IsBusy() const { return m_bBusy; }
+
+    // The session ends or the process is asked to terminate. A run that
+    // may still be cancelled is cancelled; any other run is finished; then
+    // the dialog ends with the last result, as Exit would. Boxes waiting
+    // for the operator are closed and no new one waits.
+    void OnEndSession();
+    bool EndSessionRequested() const { return m_bEndSession; }
+
+    // The workers' messages, on the dialog's thread.
+    LRESULT OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    // Notify window.
+    LRESULT SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void ResetReceivedUSB() override;
+    void SignalReceivedUSB() override;
+    bool WaitReceivedUSB(int64_t timeoutMs) override;
+    void KillReceiveUSBThread() override;
+    bool ReconnectUsb() override;
 
     bool IsBluetoothChecked() override { return m_bBluetoothChecked.load(); }
     // The view reports the Bluetooth button's state as it changes; workers
@@ -87,6 +111,12 @@ public:
     bool m_bBluetooth = false;
     int m_nLastResult = -1;
 
+    // The objects of the current run and their lifetimes.
+    CFlashRun m_run;
+
+    // Every worker message handled, in order (diagnostics and tests).
+    std::vector<UINT> m_vecWorkerMessages;
+
     // Model table.
     std::vector<std::string> m_lstFields;
     std::vector<std::string> m_lstModelStarts;
@@ -98,8 +128,7 @@ public:
     const int32_t* m_pSectorMap = nullptr;
 
 protected:
-    void SetView(IFlashDlgView* view) { m_pView = view; }
-    IFlashDlgView& View() const { return *m_pView; }
+    IFlashDlgView& View() const { return m_view; }
 
     // The fixed lists (baud rate, parity, stop bits) and the start state of
     // the controls: until a link is picked only the link buttons, About and
@@ -108,15 +137,31 @@ protected:
     void InitControls();
     // WM_ENABLE_CONTROLS: the controls after a run, for its link and type.
     void EnableControlsAfterRun(bool e);
-    // Called once the controls are enabled again after a run.
-    virtual void OnControlsEnabled() {}
     // The chosen data file is forgotten (another download type was picked).
     virtual void ForgetDataFile() = 0;
+    // The chosen data file's path as the file system takes it ("" for none).
+    virtual std::string DataFilePath() const = 0;
 
 private:
     void EnableAll(std::initializer_list<int> ids, bool enable);
+    void OnDownloadDone(int result);
+    // FLASH NOW's steps after the checks.
+    void StartUsbRun();
+    void StartSerialRun();
+    // Refuses the run being started: the message (none for 0), the
+    // controls unlocked, the download object gone.
+    void RefuseRun(int code);
+    // What FLASH NOW decided, for the run's worker.
+    RunPlan Plan() const;
+    // Ends the dialog once no run is in progress, if the end was asked for.
+    void EndSessionIfIdle();
+    // The length rules of the data file: 1, 1007 or 1020.
+    int CheckDataLength() const;
 
-    IFlashDlgView* m_pView = nullptr;
+    IFlashDlgView& m_view;
+    bool m_bEndSession = false;
+    // The system's text when CheckFileIdentity could not open the file.
+    std::string m_strFileOpenError;
     std::string m_strModelTable;
     // Check state of the Bluetooth button, readable from any thread.
     std::atomic<bool> m_bBluetoothChecked{false};

@@ -99,5 +99,5 @@ void CFlashDlgCore::EnableControlsAfterRun(bool e) {
     // Locking moved the focus off FLASH NOW (to About); Enter must start the
     // next run, not open About.
     if (e) View().SetFocus(IDOK_FLASH);
-    OnControlsEnabled();
+    EndSessionIfIdle();
 }

@@ -36,11 +36,35 @@ public:
     // (cause and remedy, may be empty) goes under the text.
     virtual void ShowBox(const std::string& text, BoxIcon icon, const std::string& hint) = 0;
 
+    // While suppressed no box waits for the operator (its text is only
+    // logged); CloseBoxes closes the boxes open now.
+    virtual void SuppressBoxes(bool suppress) = 0;
+    virtual void CloseBoxes() = 0;
+
     // The dialog ends with this code.
     virtual void EndDialog(int code) = 0;
+
+    // The progress window over the dialog: at most one. Once stopped its
+    // bar no longer moves by itself; once closed it is gone.
+    virtual void OpenProgress(bool cancelEnabled) = 0;
+    virtual bool HasProgress() const = 0;
+    virtual void StopProgress() = 0;
+    virtual void CloseProgress() = 0;
+    // Closed and gone before this returns (the dialog is going).
+    virtual void DestroyProgress() = 0;
+    virtual void SetProgressRange(int range, int pos) = 0;
+    virtual void SetProgressText(const std::string& text) = 0;
+    virtual void SetProgressStep(int step) = 0;
+    virtual void SetProgressAutoStep(int flag) = 0;
+    virtual void DisableProgressCancel() = 0;
+    virtual bool ProgressCancelOffered() const = 0;
+    // The operator's Cancel, if the window offers it.
+    virtual void PressProgressCancel() = 0;
 
     // The thread that owns the controls; a call from another thread runs
     // there and is waited for (false when the dialog went first).
     virtual bool OnDialogThread() const = 0;
     virtual bool CallOnDialogThread(std::function<void()> fn) = 0;
+    // Queued for the dialog's thread, not waited for.
+    virtual void PostToDialogThread(std::function<void()> fn) = 0;
 };

@@ -15,8 +15,7 @@
 #include "ui/port_combo_box.h"
 
 CFlashDlg::CFlashDlg(QWidget* parent)
-    : QDialog(parent), m_units(DialogFont()) {
-    SetView(this);
+    : QDialog(parent), CFlashDlgCore(static_cast<IFlashDlgView&>(*this)), m_units(DialogFont()) {
     m_pCalls = std::make_unique<CGuiCallQueue>();
     setFont(DialogFont());
     setWindowTitle(QStringLiteral("RTQ650 Flash Utility V4.00"));
@@ -37,7 +36,7 @@ CFlashDlg::~CFlashDlg() {
     m_run.Release();
     RemoveStopMessageHook();
     // Boxes wait for the operator again once the ending dialog is gone.
-    if (m_bEndSession) SuppressMessageBoxes(false);
+    if (EndSessionRequested()) SuppressMessageBoxes(false);
     INotifyWindow* self = this;
     g_pMainDlg.compare_exchange_strong(self, nullptr);
 }

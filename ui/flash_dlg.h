@@ -22,7 +22,6 @@
 #include "engine/model_table.h"
 #include "ui/dialog_units.h"
 #include "platform/notify_window.h"
-#include "ui/flash_run.h"
 
 class QComboBox;
 class QLineEdit;
@@ -32,7 +31,9 @@ class QRadioButton;
 class CGuiCallQueue;
 class CPortComboBox;
 
-class CFlashDlg : public QDialog, public CFlashDlgCore, private IFlashDlgView {
+class CTransmitDlg;
+
+class CFlashDlg : public QDialog, private IFlashDlgView, public CFlashDlgCore {
     Q_OBJECT
 
 public:
@@ -46,29 +47,11 @@ public:
 
     // Dialog handlers (the others are the toolkit-free ones).
     virtual bool OnInitDialog();
-    virtual void OnOK();  // FLASH NOW
     void OnAbout();
     void OnBrowse();
 
-    // The session ends or the process is asked to terminate. A run that
-    // may still be cancelled is cancelled; any other run is finished; then
-    // the dialog ends with the last result, as Exit would. Boxes waiting
-    // for the operator are closed and no new one waits.
-    void OnEndSession();
-    bool EndSessionRequested() const { return m_bEndSession; }
-
-    // FLASH NOW and the end of a run.
-    bool CheckFileIdentity();
-    LRESULT OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-
-    // Notify window.
-    LRESULT SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
-    void PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
-    void ResetReceivedUSB() override;
-    void SignalReceivedUSB() override;
-    bool WaitReceivedUSB(int64_t timeoutMs) override;
-    void KillReceiveUSBThread() override;
-    bool ReconnectUsb() override;
+    // The open progress window, or nullptr.
+    CTransmitDlg* ProgressDlg() const;
 
     // Calls carried over to the dialog's thread (also for the progress dialog).
     CGuiCallQueue& GuiCalls() const { return *m_pCalls; }
@@ -93,12 +76,6 @@ public:
     QIcon m_hIcon;
     QString m_strFileName = QStringLiteral("BINARY FILE");
     QString m_strFilePath;
-
-    // The objects of the current run and their lifetimes.
-    CFlashRun m_run{*this, *this};
-
-    // Every worker message handled, in order (diagnostics and tests).
-    std::vector<UINT> m_vecWorkerMessages;
 
     // The dialog ends only through OnOK, OnCancel and OnExit; the first
     // show runs OnInitDialog.
@@ -127,35 +104,37 @@ private:
     void SetFocus(int id) override;
     void SetTextLimit(int id, int limit) override;
     void ShowBox(const std::string& text, BoxIcon icon, const std::string& hint) override;
+    void SuppressBoxes(bool suppress) override;
+    void CloseBoxes() override;
     void EndDialog(int code) override;
+    void OpenProgress(bool cancelEnabled) override;
+    bool HasProgress() const override;
+    void StopProgress() override;
+    void CloseProgress() override;
+    void DestroyProgress() override;
+    void SetProgressRange(int range, int pos) override;
+    void SetProgressText(const std::string& text) override;
+    void SetProgressStep(int step) override;
+    void SetProgressAutoStep(int flag) override;
+    void DisableProgressCancel() override;
+    bool ProgressCancelOffered() const override;
+    void PressProgressCancel() override;
     bool OnDialogThread() const override;
     bool CallOnDialogThread(std::function<void()> fn) override;
+    void PostToDialogThread(std::function<void()> fn) override;
     void ForgetDataFile() override;
-    void OnControlsEnabled() override { EndSessionIfIdle(); }
+    std::string DataFilePath() const override;
+
     // Shows the engine's one message as a stop box while this dialog lives.
     void InstallStopMessageHook();
     void RemoveStopMessageHook();
 
-    // Handlers of the worker messages.
-    void OnDownloadDone(int result);
-    // FLASH NOW's steps after the checks.
-    void StartUsbRun();
-    void StartSerialRun();
-    // Refuses the run being started: the message (none for 0), the
-    // controls unlocked, the download object gone.
-    void RefuseRun(int code);
-    // What FLASH NOW decided, for the run's worker.
-    RunPlan Plan() const;
-    // Ends the dialog once no run is in progress, if the end was asked for.
-    void EndSessionIfIdle();
-    // The length rules of the data file: 1, 1007 or 1020.
-    int CheckDataLength() const;
 
-    bool m_bEndSession = false;
     // Where the file dialog was last left in this session.
     QString m_strLastBrowsedFolder;
-    // The system's text when CheckFileIdentity could not open the file.
-    QString m_strFileOpenError;
+    // The progress window is a child of the dialog and deletes itself once
+    // closed; the guard also clears if it goes any other way.
+    QPointer<CTransmitDlg> m_pTransmitDlg;
 
     std::map<int, QWidget*> m_controls;
     CDialogUnits m_units;

@@ -137,7 +137,7 @@ void CFlashDlg::CreateControls() {
     m_btnExit = button(IDC_EXIT, "Exit", du.Rect(276, 227, 36, 13));
 
     connect(m_btnBrowse, &QPushButton::clicked, this, &CFlashDlg::OnBrowse);
-    connect(m_btnFlash, &QPushButton::clicked, this, &CFlashDlg::OnOK);
+    connect(m_btnFlash, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(about, &QPushButton::clicked, this, &CFlashDlg::OnAbout);
     connect(m_btnExit, &QPushButton::clicked, this, [this] { OnExit(); });
 }

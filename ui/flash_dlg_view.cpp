@@ -2,6 +2,7 @@
 // at the boundary, boxes and the dialog's thread.
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -10,6 +11,7 @@
 #include "ui/gui_call_queue.h"
 #include "ui/message_boxes.h"
 #include "ui/port_combo_box.h"
+#include "ui/transmit_dlg.h"
 
 void CFlashDlg::EnableControl(int id, bool enable) {
     if (QWidget* w = Control(id)) w->setEnabled(enable);
@@ -74,13 +76,81 @@ void CFlashDlg::ShowBox(const std::string& text, BoxIcon icon, const std::string
     ShowMessageBox(this, FromDeviceText(text), qtIcon, FromDeviceText(hint));
 }
 
+void CFlashDlg::SuppressBoxes(bool suppress) { SuppressMessageBoxes(suppress); }
+
+void CFlashDlg::CloseBoxes() { CloseModalBoxes(this); }
+
 void CFlashDlg::EndDialog(int code) { done(code); }
+
+void CFlashDlg::OpenProgress(bool cancelEnabled) {
+    // Owned by the dialog, so that the dialog's modality leaves it its
+    // input (Cancel, Esc) and the window manager keeps it above.
+    m_pTransmitDlg = new CTransmitDlg(this);
+    m_pTransmitDlg->Open(cancelEnabled);
+}
+
+bool CFlashDlg::HasProgress() const { return m_pTransmitDlg != nullptr; }
+
+void CFlashDlg::StopProgress() {
+    if (m_pTransmitDlg) m_pTransmitDlg->SetStop(1);
+}
+
+void CFlashDlg::CloseProgress() {
+    CTransmitDlg* dlg = m_pTransmitDlg;
+    if (!dlg) return;
+    m_pTransmitDlg.clear();
+    // Joins the refresher, then the object deletes itself.
+    dlg->Close();
+}
+
+void CFlashDlg::DestroyProgress() {
+    CTransmitDlg* dlg = m_pTransmitDlg;
+    if (!dlg) return;
+    m_pTransmitDlg.clear();
+    dlg->Close();
+    // No event loop may run any more to carry out its own deletion.
+    delete dlg;
+}
+
+void CFlashDlg::SetProgressRange(int range, int pos) {
+    if (m_pTransmitDlg) m_pTransmitDlg->SetRangePos(range, pos);
+}
+
+void CFlashDlg::SetProgressText(const std::string& text) {
+    if (m_pTransmitDlg) m_pTransmitDlg->SetStatusText(text);
+}
+
+void CFlashDlg::SetProgressStep(int step) {
+    if (m_pTransmitDlg) m_pTransmitDlg->SetStep(step);
+}
+
+void CFlashDlg::SetProgressAutoStep(int flag) {
+    if (m_pTransmitDlg) m_pTransmitDlg->SetAutoStep(flag);
+}
+
+void CFlashDlg::DisableProgressCancel() {
+    if (m_pTransmitDlg) m_pTransmitDlg->EnableCancel(0);
+}
+
+bool CFlashDlg::ProgressCancelOffered() const {
+    return m_pTransmitDlg && m_pTransmitDlg->IsCancelEnabled();
+}
+
+void CFlashDlg::PressProgressCancel() {
+    if (m_pTransmitDlg) m_pTransmitDlg->CancelIfOffered();
+}
 
 bool CFlashDlg::OnDialogThread() const { return m_pCalls->OnOwnerThread(); }
 
 bool CFlashDlg::CallOnDialogThread(std::function<void()> fn) { return m_pCalls->Call(std::move(fn)); }
 
+void CFlashDlg::PostToDialogThread(std::function<void()> fn) { m_pCalls->Post(std::move(fn)); }
+
 void CFlashDlg::ForgetDataFile() {
     m_strFilePath.clear();
     m_strFileName.clear();
 }
+
+std::string CFlashDlg::DataFilePath() const { return QFile::encodeName(m_strFilePath).toStdString(); }
+
+CTransmitDlg* CFlashDlg::ProgressDlg() const { return m_pTransmitDlg; }

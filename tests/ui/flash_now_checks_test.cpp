@@ -44,7 +44,7 @@ class FlashNowChecksTest : public QObject {
         QCOMPARE(Settings(*f.dlg), before);
         QVERIFY(!f.dlg->m_run.pPrinter);
         QVERIFY(!f.dlg->m_run.pThread);
-        QVERIFY(!f.dlg->m_run.m_pTransmitDlg);
+        QVERIFY(!f.dlg->ProgressDlg());
         QCOMPARE(f.backend.OpenCount(), 0);
     }
 

@@ -47,7 +47,7 @@ private slots:
         bool shot = false;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            CTransmitDlg* t = f.dlg->m_run.m_pTransmitDlg;
+            CTransmitDlg* t = f.dlg->ProgressDlg();
             if (!t) return;
             const auto& log = f.dlg->m_vecWorkerMessages;
             const bool disabled = IndexOf(log, WM_DISABLE_CANCEL) >= 0;
@@ -102,7 +102,7 @@ private slots:
         QCOMPARE(f.EnabledIds(), FlashRunFixture::SerialIdle());
         QVERIFY(!f.dlg->m_run.pPrinter);
         QVERIFY(!f.dlg->m_run.pThread);
-        QVERIFY(!f.dlg->m_run.m_pTransmitDlg);
+        QVERIFY(!f.dlg->ProgressDlg());
         QTRY_VERIFY(!FlashRunFixture::OpenProgressWindow());
         QCOMPARE(g_bCancelled.load(), 0);
 
@@ -128,9 +128,9 @@ private slots:
         QVERIFY(!QTest::currentTestFailed());
 
         Press(f.dlg->m_btnFlash);
-        QTRY_VERIFY_WITH_TIMEOUT(f.dlg->m_run.m_pTransmitDlg && f.printer.CommandCount(CommandKind::LineCheck) > 0,
+        QTRY_VERIFY_WITH_TIMEOUT(f.dlg->ProgressDlg() && f.printer.CommandCount(CommandKind::LineCheck) > 0,
                                  10000);
-        CTransmitDlg* progress = f.dlg->m_run.m_pTransmitDlg;
+        CTransmitDlg* progress = f.dlg->ProgressDlg();
         QPushButton* cancel = CancelButton(progress);
         QVERIFY(cancel->isEnabled());
         // A click the window system delivers, while the main dialog is modal.
@@ -144,7 +144,7 @@ private slots:
         QVERIFY(f.dlg->geometry().contains(progress->geometry()));
         QVERIFY((progress->geometry().center() - f.dlg->geometry().center()).manhattanLength() <= 2);
         // The window stays, frozen, until the run has stopped.
-        QVERIFY(f.dlg->m_run.m_pTransmitDlg && f.dlg->m_run.m_pTransmitDlg->isVisible());
+        QVERIFY(f.dlg->ProgressDlg() && f.dlg->ProgressDlg()->isVisible());
 
         QTRY_VERIFY_WITH_TIMEOUT(f.catcher.boxes.size() == 1 && !f.dlg->m_bBusy, 20000);
         QCOMPARE(f.catcher.boxes[0].text,

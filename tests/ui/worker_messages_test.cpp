@@ -67,7 +67,7 @@ private slots:
         QCOMPARE(f.dlg->OnWorkerMessage(WM_CLOSE_PROGRESS, 0, 0), LRESULT(0));
         QVERIFY(rtq::NowMs() - before < 1000);  // no window, no pause
         QCOMPARE(f.dlg->OnWorkerMessage(1283, 0, 0), LRESULT(0));
-        QVERIFY(!f.dlg->m_run.m_pTransmitDlg);
+        QVERIFY(!f.dlg->ProgressDlg());
         QVERIFY(!FlashRunFixture::OpenProgressWindow());
         QCOMPARE(f.dlg->m_vecWorkerMessages,
                  (std::vector<UINT>{WM_UPDATE_PROGRESS, WM_SET_PROGRESS_RANGE, WM_SET_AUTO_STEP,
@@ -78,7 +78,7 @@ private slots:
         FlashRunFixture f;
         QVERIFY(f.dlg);
         QCOMPARE(SendFromWorker(f.dlg.get(), WM_OPEN_PROGRESS, 1, 0), LRESULT(1));
-        CTransmitDlg* t = f.dlg->m_run.m_pTransmitDlg;
+        CTransmitDlg* t = f.dlg->ProgressDlg();
         QVERIFY(t && t->isVisible());
         QVERIFY(t->RefresherRunning());
         auto* cancel = t->findChild<QPushButton*>(QStringLiteral("idc_1046"));
@@ -122,7 +122,7 @@ private slots:
         const int64_t before = rtq::NowMs();
         QCOMPARE(SendFromWorker(f.dlg.get(), WM_CLOSE_PROGRESS, 0, 0), LRESULT(0));
         QVERIFY(rtq::NowMs() - before >= 1000);
-        QVERIFY(!f.dlg->m_run.m_pTransmitDlg);
+        QVERIFY(!f.dlg->ProgressDlg());
         QVERIFY(!FlashRunFixture::OpenProgressWindow());
     }
 
@@ -150,7 +150,7 @@ private slots:
         rtq::ScopedClock useRealTime(realTime);
         g_bUsbLink = 1;
         f.dlg->OnWorkerMessage(WM_OPEN_PROGRESS, 0, 0);
-        QVERIFY(f.dlg->m_run.m_pTransmitDlg);
+        QVERIFY(f.dlg->ProgressDlg());
         bool windowOpenDuringBox = true;
         f.catcher.onBox = [&](QMessageBox*) {
             windowOpenDuringBox = FlashRunFixture::OpenProgressWindow() != nullptr;

@@ -1,22 +1,20 @@
-// The worker-thread messages: the progress dialog, the USB receive and send
-// threads, the end of a run and the re-enabling of the controls. Every
-// handler runs on the dialog's thread.
+// The worker-thread messages: the progress window, the USB receive and
+// send threads, the end of a run and the re-enabling of the controls.
+// Every handler runs on the dialog's thread.
 
 #include <memory>
 
-#include <QPushButton>
-
+#include "dialog/flash_dlg_core.h"
 #include "engine/flash_downloader.h"
 #include "engine/progress_info.h"
 #include "engine/result_codes.h"
+#include "platform/last_error.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
-#include "dialog/control_ids.h"
-#include "ui/flash_dlg.h"
-#include "ui/transmit_dlg.h"
 
-LRESULT CFlashDlg::OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CFlashDlgCore::OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     m_vecWorkerMessages.push_back(msg);
+    IFlashDlgView& view = View();
     switch (msg) {
         case WM_CLOSE_PROGRESS:
             m_run.CloseTransmitDlg(true);
@@ -27,11 +25,11 @@ LRESULT CFlashDlg::OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (m_bEndSession) m_run.PressCancel();
             return 1;
         case WM_UPDATE_PROGRESS:
-            if (m_run.m_pTransmitDlg && lParam) {
+            if (view.HasProgress() && lParam) {
                 const auto* info = reinterpret_cast<const ProgressInfo*>(lParam);
-                m_run.m_pTransmitDlg->SetRangePos(info->m_nRange, info->m_nPos);
-                m_run.m_pTransmitDlg->SetStatusText(info->m_strText);
-                m_run.m_pTransmitDlg->SetStep(info->m_nStep);
+                view.SetProgressRange(info->m_nRange, info->m_nPos);
+                view.SetProgressText(info->m_strText);
+                view.SetProgressStep(info->m_nStep);
             }
             return 1;
         case WM_DOWNLOAD_DONE:
@@ -41,11 +39,11 @@ LRESULT CFlashDlg::OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             EnableControlsAfterRun(lParam == 1);
             return 1;
         case WM_SET_PROGRESS_RANGE:
-            if (m_run.m_pTransmitDlg)
-                m_run.m_pTransmitDlg->SetRangePos(static_cast<int>(wParam), static_cast<int>(lParam));
+            if (view.HasProgress())
+                view.SetProgressRange(static_cast<int>(wParam), static_cast<int>(lParam));
             return 1;
         case WM_SET_AUTO_STEP:
-            if (m_run.m_pTransmitDlg) m_run.m_pTransmitDlg->SetAutoStep(static_cast<int>(lParam));
+            if (view.HasProgress()) view.SetProgressAutoStep(static_cast<int>(lParam));
             return 1;
         case WM_SEND_USB_ENDED:
             m_run.OnSendUsbEnded(lParam);
@@ -57,14 +55,14 @@ LRESULT CFlashDlg::OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             m_run.m_usbReplies.StartReceiveThread(static_cast<int>(wParam), this);
             return 1;
         case WM_DISABLE_CANCEL:
-            if (m_run.m_pTransmitDlg) m_run.m_pTransmitDlg->EnableCancel(0);
+            if (view.HasProgress()) view.DisableProgressCancel();
             return 1;
         default:
             return 0;
     }
 }
 
-void CFlashDlg::OnDownloadDone(int result) {
+void CFlashDlgCore::OnDownloadDone(int result) {
     // The run's download object is this handler's from here on, so that
     // nothing done while the result box is open can reach it.
     const std::unique_ptr<CFlashDownloader> finished = m_run.TakeFinishedDownloader();
@@ -77,6 +75,27 @@ void CFlashDlg::OnDownloadDone(int result) {
     g_bCancelled.store(0);
 }
 
-void CFlashDlg::KillReceiveUSBThread() { m_run.m_usbReplies.KillReceiveUSBThread(); }
+LRESULT CFlashDlgCore::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // On the dialog's own thread the call is direct; a queued call that
+    // waited for this thread would wait for ever.
+    if (View().OnDialogThread()) return OnWorkerMessage(msg, wParam, lParam);
+    LRESULT result = 0;
+    View().CallOnDialogThread([&] { result = OnWorkerMessage(msg, wParam, lParam); });
+    return result;
+}
 
-bool CFlashDlg::ReconnectUsb() { return m_run.ReconnectUsb(); }
+void CFlashDlgCore::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    View().PostToDialogThread([this, msg, wParam, lParam] { OnWorkerMessage(msg, wParam, lParam); });
+}
+
+void CFlashDlgCore::ResetReceivedUSB() { m_run.m_usbReplies.m_hEventRecvUSB.Reset(); }
+
+void CFlashDlgCore::SignalReceivedUSB() { m_run.m_usbReplies.m_hEventRecvUSB.Set(); }
+
+bool CFlashDlgCore::WaitReceivedUSB(int64_t timeoutMs) {
+    return m_run.m_usbReplies.m_hEventRecvUSB.Wait(timeoutMs);
+}
+
+void CFlashDlgCore::KillReceiveUSBThread() { m_run.m_usbReplies.KillReceiveUSBThread(); }
+
+bool CFlashDlgCore::ReconnectUsb() { return m_run.ReconnectUsb(); }
