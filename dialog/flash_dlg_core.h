@@ -31,6 +31,9 @@ constexpr int kMaxModels = 50;
 constexpr int kMaxTypes = 50;
 
 class CFlashDlgCore : public INotifyWindow {
+    // Tests look inside.
+    friend struct FlashDlgTestAccess;
+
 public:
     // The view is used from the first handler on, not while constructing.
     explicit CFlashDlgCore(IFlashDlgView& view);
@@ -95,6 +98,42 @@ public:
     // read it from their threads.
     void OnBluetoothToggled(bool checked) { m_bBluetoothChecked.store(checked); }
 
+    // Every worker message handled, in order (diagnostics).
+    const std::vector<UINT>& WorkerMessages() const { return m_vecWorkerMessages; }
+
+protected:
+    IFlashDlgView& View() const { return m_view; }
+    // The dialog goes (its view still lives): every object of the run goes.
+    void ReleaseRun() { m_run.Release(); }
+
+    // The fixed lists (baud rate, parity, stop bits) and the start state of
+    // the controls: until a link is picked only the link buttons, About and
+    // Exit work.
+    void FillFixedLists();
+    void InitControls();
+    // WM_ENABLE_CONTROLS: the controls after a run, for its link and type.
+    void EnableControlsAfterRun(bool e);
+    // The chosen data file is forgotten (another download type was picked).
+    virtual void ForgetDataFile() = 0;
+    // The chosen data file's path as the file system takes it ("" for none).
+    virtual std::string DataFilePath() const = 0;
+
+private:
+    void EnableAll(std::initializer_list<int> ids, bool enable);
+    void OnDownloadDone(int result);
+    // FLASH NOW's steps after the checks.
+    void StartUsbRun();
+    void StartSerialRun();
+    // Refuses the run being started: the message (none for 0), the
+    // controls unlocked, the download object gone.
+    void RefuseRun(int code);
+    // What FLASH NOW decided, for the run's worker.
+    RunPlan Plan() const;
+    // Ends the dialog once no run is in progress, if the end was asked for.
+    void EndSessionIfIdle();
+    // The length rules of the data file: 1, 1007 or 1020.
+    int CheckDataLength() const;
+
     // Settings and run state.
     std::string m_strPort = "COM1";
     std::string m_strParity = "NONE";
@@ -126,37 +165,6 @@ public:
     DownloadTypeEntry m_aTypes[kMaxTypes];
     int m_nTypeCount = -1;
     const int32_t* m_pSectorMap = nullptr;
-
-protected:
-    IFlashDlgView& View() const { return m_view; }
-
-    // The fixed lists (baud rate, parity, stop bits) and the start state of
-    // the controls: until a link is picked only the link buttons, About and
-    // Exit work.
-    void FillFixedLists();
-    void InitControls();
-    // WM_ENABLE_CONTROLS: the controls after a run, for its link and type.
-    void EnableControlsAfterRun(bool e);
-    // The chosen data file is forgotten (another download type was picked).
-    virtual void ForgetDataFile() = 0;
-    // The chosen data file's path as the file system takes it ("" for none).
-    virtual std::string DataFilePath() const = 0;
-
-private:
-    void EnableAll(std::initializer_list<int> ids, bool enable);
-    void OnDownloadDone(int result);
-    // FLASH NOW's steps after the checks.
-    void StartUsbRun();
-    void StartSerialRun();
-    // Refuses the run being started: the message (none for 0), the
-    // controls unlocked, the download object gone.
-    void RefuseRun(int code);
-    // What FLASH NOW decided, for the run's worker.
-    RunPlan Plan() const;
-    // Ends the dialog once no run is in progress, if the end was asked for.
-    void EndSessionIfIdle();
-    // The length rules of the data file: 1, 1007 or 1020.
-    int CheckDataLength() const;
 
     IFlashDlgView& m_view;
     bool m_bEndSession = false;

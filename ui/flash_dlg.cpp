@@ -33,7 +33,7 @@ CFlashDlg::~CFlashDlg() {
     // Workers still running get no answer from here on (their calls return
     // at once), so that waiting for their end below cannot deadlock.
     m_pCalls->Close();
-    m_run.Release();
+    ReleaseRun();
     RemoveStopMessageHook();
     // Boxes wait for the operator again once the ending dialog is gone.
     if (EndSessionRequested()) SuppressMessageBoxes(false);

@@ -35,6 +35,8 @@ class CTransmitDlg;
 
 class CFlashDlg : public QDialog, private IFlashDlgView, public CFlashDlgCore {
     Q_OBJECT
+    // Tests look inside.
+    friend struct FlashDlgTestAccess;
 
 public:
     explicit CFlashDlg(QWidget* parent = nullptr);
@@ -56,6 +58,18 @@ public:
     // Calls carried over to the dialog's thread (also for the progress dialog).
     CGuiCallQueue& GuiCalls() const { return *m_pCalls; }
 
+    // The dialog ends only through OnOK, OnCancel and OnExit; the first
+    // show runs OnInitDialog.
+    void accept() override;
+    void reject() override;
+    void setVisible(bool visible) override;
+
+protected:
+    // Opens a chosen data file to prove it can be read; on failure the
+    // system's description of the error. A seam for tests.
+    virtual bool TryOpenDataFile(const QString& path, QString* errorText);
+
+private:
     // Controls with members.
     QRadioButton* m_btnSerial = nullptr;
     QComboBox* m_cbType = nullptr;
@@ -77,18 +91,6 @@ public:
     QString m_strFileName = QStringLiteral("BINARY FILE");
     QString m_strFilePath;
 
-    // The dialog ends only through OnOK, OnCancel and OnExit; the first
-    // show runs OnInitDialog.
-    void accept() override;
-    void reject() override;
-    void setVisible(bool visible) override;
-
-protected:
-    // Opens a chosen data file to prove it can be read; on failure the
-    // system's description of the error. A seam for tests.
-    virtual bool TryOpenDataFile(const QString& path, QString* errorText);
-
-private:
     void CreateControls();
     void RegisterControl(QWidget* w, int id);
 

@@ -23,6 +23,11 @@
 #include "sim/sim_printer.h"
 #include "tests/support/sim_serial_backend.h"
 
+// What the run's worker was given.
+struct FlashDlgTestAccess {
+    static RunPlan Plan(const CFlashDlgCore& dlg) { return dlg.Plan(); }
+};
+
 namespace {
 
 // A view with no toolkit: controls are entries in maps, boxes and the
@@ -132,7 +137,7 @@ public:
     }
     ~TestDialog() override {
         calls.Close();
-        m_run.Release();
+        ReleaseRun();
     }
 
     // What the operator's clicks and choices reach.
@@ -239,8 +244,8 @@ TEST_F(FlashDlgCoreTest, SerialFontRunFromFlashNowToItsResult) {
     EXPECT_EQ(dlg.boxes[0].text, "Download successfully completed!");
     EXPECT_EQ(dlg.boxes[0].icon, IFlashDlgView::BoxIcon::Information);
     EXPECT_EQ(dlg.LastResult(), 1);
-    EXPECT_EQ(dlg.m_strPort, "\\\\.\\COM17");
-    EXPECT_EQ(dlg.m_nBaud, 38400);
+    EXPECT_EQ(FlashDlgTestAccess::Plan(dlg).strPort, "\\\\.\\COM17");
+    EXPECT_EQ(FlashDlgTestAccess::Plan(dlg).nBaud, 38400);
 
     // The flash holds the file, in its sector and nowhere else.
     EXPECT_EQ(printer.ReadFlash(0x100000, font.size()), font);
@@ -252,7 +257,7 @@ TEST_F(FlashDlgCoreTest, SerialFontRunFromFlashNowToItsResult) {
     EXPECT_FALSE(dlg.progressOpen);
     EXPECT_FALSE(dlg.progressPastEnd);
     EXPECT_FALSE(dlg.progressTexts.empty());
-    const std::vector<UINT>& m = dlg.m_vecWorkerMessages;
+    const std::vector<UINT>& m = dlg.WorkerMessages();
     ASSERT_GE(m.size(), 4u);
     EXPECT_EQ(m.front(), static_cast<UINT>(WM_OPEN_PROGRESS));
     EXPECT_EQ(std::vector<UINT>(m.end() - 3, m.end()),
