@@ -6,10 +6,10 @@
 #include "engine/flash_downloader.h"
 #include "engine/result_codes.h"
 #include "engine/sector_sizes.h"
-#include "platform/clock.h"
 #include "platform/last_error.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
+#include "workers/run_steps.h"
 
 namespace {
 
@@ -79,19 +79,10 @@ RunPlan CFlashDlgCore::Plan() const {
 void CFlashDlgCore::StartUsbRun() {
     CFlashDownloader& printer = *m_run.pPrinter;
     printer.SetNotifyWindow(this);
-    const int opened = printer.ReopenUsb();
-    if (opened != kResultSuccess) {
-        RefuseRun(opened);
+    const int prepared = PrepareUsbRun(printer, DataFilePath(), !m_bPinCode && !m_bFriendlyName);
+    if (prepared != kResultSuccess) {
+        RefuseRun(prepared);
         return;
-    }
-    rtq::SleepMs(CFlashDownloader::kUsbSettleMs);
-
-    if (!m_bPinCode && !m_bFriendlyName) {
-        const int result = printer.CheckDataFile(DataFilePath());
-        if (result != kResultSuccess) {
-            RefuseRun(result);
-            return;
-        }
     }
     if (m_run.m_pSendUSBThread) {
         View().ShowBox("Send Thread exist!!", IFlashDlgView::BoxIcon::Critical, {});
