@@ -1,13 +1,11 @@
 #pragma once
-// The main dialog: link, download type, serial settings and data file, and
-// the hub that the engine and the worker threads reach through the notify
-// window (messages and a few direct calls).
+// The main dialog in Qt: the view of the toolkit-free dialog. It creates
+// and draws the controls, forwards the operator's actions to the handlers
+// of CFlashDlgCore and carries the workers' calls over to its thread.
 
-#include <atomic>
-#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,13 +13,10 @@
 #include <QIcon>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
 
 #include "dialog/flash_dlg_core.h"
 #include "dialog/flash_dlg_view.h"
-#include "engine/model_table.h"
 #include "ui/dialog_units.h"
-#include "platform/notify_window.h"
 
 class QComboBox;
 class QLineEdit;
@@ -30,7 +25,6 @@ class QRadioButton;
 
 class CGuiCallQueue;
 class CPortComboBox;
-
 class CTransmitDlg;
 
 class CFlashDlg : public QDialog, private IFlashDlgView, public CFlashDlgCore {
