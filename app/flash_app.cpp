@@ -92,7 +92,7 @@ bool CFlashApp::InitInstance() {
     if (m_onDialogReady) m_onDialogReady(*dlg);
     dlg->exec();  // the end code (1027) is not used
     QObject::disconnect(sessionEnd);
-    m_nExitCode = dlg->m_nLastResult;
+    m_nExitCode = dlg->LastResult();
     m_pInstance->SetRaiseHandler(nullptr);
     return false;
 }

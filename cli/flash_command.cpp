@@ -14,6 +14,7 @@
 #include "engine/settings_check.h"
 #include "platform/last_error.h"
 #include "ports/port_state.h"
+#include "workers/run_steps.h"
 
 namespace rtq::cli {
 
@@ -86,18 +87,19 @@ int RunFlash(const CliOptions& o, ProgressView& view, std::ostream& err) {
     CliProgressWindow window(view, o.bluetooth);
     const InterruptTarget interruptTarget(&window);
     downloader.SetNotifyWindow(&window);
-    r = downloader.OpenSerialPort(devicePath, line.baud, line.parity, line.stopBits);
-    if (r == kResultSuccess && fileRun) r = downloader.CheckDataFile(o.file);
-    bool cancelled = false;
-    if (r == kResultSuccess) {
-        const SerialPortSettings serial{devicePath, line.baud, line.parity, line.stopBits};
-        r = downloader.DownloadSerial(o.file, type.firstSector,
-                                      type.kind == DownloadKind::MainFirmware,
-                                      type.kind == DownloadKind::IplFirmware, kLinkSerial,
-                                      g_aSectorSizes, &serial, g_bPinCodeRun.load(),
-                                      g_bFriendlyNameRun.load());
-        cancelled = g_bCancelled.exchange(0) != 0;
-    }
+    SerialDownloadParams plan;
+    plan.strPort = devicePath;
+    plan.strParity = line.parity;
+    plan.strFilePath = o.file;
+    plan.nStopBits = line.stopBits;
+    plan.nBaud = line.baud;
+    plan.nFirstSector = type.firstSector;
+    plan.bMainFirmware = type.kind == DownloadKind::MainFirmware;
+    plan.bIplFirmware = type.kind == DownloadKind::IplFirmware;
+    plan.pSectorMap = g_aSectorSizes;
+    bool setUpFailed = false;
+    r = RunSerialSteps(downloader, plan, &setUpFailed);
+    const bool cancelled = !setUpFailed && g_bCancelled.exchange(0) != 0;
     // Also after a failed set-up: a port opened but not configured is
     // closed here.
     downloader.Finish();

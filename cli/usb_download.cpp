@@ -9,8 +9,8 @@
 #include "engine/result_codes.h"
 #include "engine/run_settings.h"
 #include "engine/sector_sizes.h"
-#include "platform/clock.h"
 #include "ports/port_state.h"
+#include "workers/run_steps.h"
 #include "workers/send_usb_thread.h"
 
 namespace rtq::cli {
@@ -24,11 +24,7 @@ int RunUsbDownload(const std::string& file, const DownloadType& type, ProgressVi
     window.SetDownloader(&downloader);
     downloader.SetNotifyWindow(&window);
 
-    int r = downloader.ReopenUsb();
-    if (r == kResultSuccess) {
-        SleepMs(CFlashDownloader::kUsbSettleMs);
-        if (fileRun) r = downloader.CheckDataFile(file);
-    }
+    int r = PrepareUsbRun(downloader, file, fileRun);
     if (r != kResultSuccess) {
         // A device the opening steps left open is closed with the port.
         downloader.Finish();

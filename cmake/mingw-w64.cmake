@@ -20,5 +20,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 find_program(RTQ_WINE NAMES wine)
 if(RTQ_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${RTQ_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/run_under_wine.sh)
 endif()

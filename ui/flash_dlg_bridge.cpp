@@ -1,6 +1,4 @@
-// How the engine and the worker threads reach the dialog: messages run on
-// the dialog's thread (sent ones are waited for), the USB reply event, the
-// Bluetooth button's state, and the engine's one stop message.
+// The engine's one stop message, shown as a box over the Qt dialog.
 
 #include <atomic>
 #include <cstdio>
@@ -10,27 +8,6 @@
 #include "ui/flash_dlg.h"
 #include "ui/gui_call_queue.h"
 #include "ui/message_boxes.h"
-
-LRESULT CFlashDlg::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    // On the dialog's own thread the call is direct; a queued call that
-    // waited for this thread would wait for ever.
-    if (m_pCalls->OnOwnerThread()) return OnWorkerMessage(msg, wParam, lParam);
-    LRESULT result = 0;
-    m_pCalls->Call([&] { result = OnWorkerMessage(msg, wParam, lParam); });
-    return result;
-}
-
-void CFlashDlg::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    m_pCalls->Post([this, msg, wParam, lParam] { OnWorkerMessage(msg, wParam, lParam); });
-}
-
-void CFlashDlg::ResetReceivedUSB() { m_run.m_usbReplies.m_hEventRecvUSB.Reset(); }
-
-void CFlashDlg::SignalReceivedUSB() { m_run.m_usbReplies.m_hEventRecvUSB.Set(); }
-
-bool CFlashDlg::WaitReceivedUSB(int64_t timeoutMs) { return m_run.m_usbReplies.m_hEventRecvUSB.Wait(timeoutMs); }
-
-bool CFlashDlg::IsBluetoothChecked() { return m_bBluetoothChecked.load(); }
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "ui/control_ids.h"
+#include "dialog/control_ids.h"
 #include "ui/flash_dlg.h"
 #include "ui/port_combo_box.h"
 #include "ui/tool_tips.h"
@@ -63,12 +63,12 @@ void CFlashDlg::CreateControls() {
     m_btnSerial = radio(IDC_SERIAL, "Serial Port", 69, 58);
     QRadioButton* bluetooth = radio(IDC_BLUETOOTH, "Bluetooth", 132, 58);
     radio(IDC_USB, "USB Interface", 196, 68);
-    connect(m_btnSerial, &QRadioButton::clicked, this, &CFlashDlg::OnSerialPort);
-    connect(bluetooth, &QRadioButton::clicked, this, &CFlashDlg::OnBluetooth);
+    connect(m_btnSerial, &QRadioButton::clicked, this, [this] { OnSerialPort(); });
+    connect(bluetooth, &QRadioButton::clicked, this, [this] { OnBluetooth(); });
     connect(static_cast<QRadioButton*>(Control(IDC_USB)), &QRadioButton::clicked, this,
-            &CFlashDlg::OnUsbInterface);
+            [this] { OnUsbInterface(); });
     connect(bluetooth, &QRadioButton::toggled, this,
-            [this](bool on) { m_bBluetoothChecked.store(on); });
+            [this](bool on) { OnBluetoothToggled(on); });
 
     auto label = [&](const char* text, int y) {
         auto* l = new QLabel(QString::fromLatin1(text), this);
@@ -85,19 +85,19 @@ void CFlashDlg::CreateControls() {
     label("Pin Code:", 177);
     label("Friendly Name", 192);
 
-    auto list = [&](QComboBox* cb, int id, int y, std::initializer_list<const char*> items) {
-        for (const char* item : items) cb->addItem(QString::fromLatin1(item));
+    // The items come from the dialog's behaviour.
+    auto list = [&](QComboBox* cb, int id, int y) {
         cb->setGeometry(du.Rect(80, y, 81, kListHeight));
         RegisterControl(cb, id);
         return cb;
     };
-    m_cbType = list(new QComboBox(this), IDC_TYPE, 68, {});
-    m_cbPort = static_cast<CPortComboBox*>(list(new CPortComboBox(this), IDC_PORT, 83, {}));
-    m_cbBaud = list(new QComboBox(this), IDC_BAUD, 98, {"38400", "19200", "9600", "4800"});
-    m_cbParity = list(new QComboBox(this), IDC_PARITY, 114, {"NONE", "EVEN", "ODD"});
-    m_cbStopBits = list(new QComboBox(this), IDC_STOPBITS, 130, {"1", "2"});
+    m_cbType = list(new QComboBox(this), IDC_TYPE, 68);
+    m_cbPort = static_cast<CPortComboBox*>(list(new CPortComboBox(this), IDC_PORT, 83));
+    m_cbBaud = list(new QComboBox(this), IDC_BAUD, 98);
+    m_cbParity = list(new QComboBox(this), IDC_PARITY, 114);
+    m_cbStopBits = list(new QComboBox(this), IDC_STOPBITS, 130);
     // A user's choice of type; the port list's choice has no action.
-    connect(m_cbType, &QComboBox::activated, this, &CFlashDlg::OnSelchangeType);
+    connect(m_cbType, &QComboBox::activated, this, [this] { OnSelchangeType(); });
 
     auto edit = [&](int id, QRect r) {
         auto* e = new QLineEdit(this);
@@ -137,7 +137,7 @@ void CFlashDlg::CreateControls() {
     m_btnExit = button(IDC_EXIT, "Exit", du.Rect(276, 227, 36, 13));
 
     connect(m_btnBrowse, &QPushButton::clicked, this, &CFlashDlg::OnBrowse);
-    connect(m_btnFlash, &QPushButton::clicked, this, &CFlashDlg::OnOK);
+    connect(m_btnFlash, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(about, &QPushButton::clicked, this, &CFlashDlg::OnAbout);
-    connect(m_btnExit, &QPushButton::clicked, this, &CFlashDlg::OnExit);
+    connect(m_btnExit, &QPushButton::clicked, this, [this] { OnExit(); });
 }

@@ -3,10 +3,9 @@
 #include <memory>
 
 #include "engine/result_codes.h"
-#include "engine/run_settings.h"
-#include "engine/sector_sizes.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
+#include "workers/run_steps.h"
 
 namespace {
 
@@ -43,31 +42,11 @@ UINT SerialDownloadProc(void* pParam) {
         return 0;
     }
 
-    int result =
-        downloader->OpenSerialPort(p.strPort, p.nBaud, p.strParity, p.nStopBits);
-    if (result != kResultSuccess) {
+    bool setUpFailed = false;
+    const int result = RunSerialSteps(*downloader, p, &setUpFailed);
+    if (setUpFailed) {
         FailSetUp(owner, downloader, result);
         return 0;
-    }
-
-    if (!g_bPinCodeRun && !g_bFriendlyNameRun) {
-        result = downloader->CheckDataFile(p.strFilePath);
-        if (result != kResultSuccess) {
-            FailSetUp(owner, downloader, result);
-            return 0;
-        }
-    }
-
-    {
-        SerialPortSettings settings;
-        settings.strPort = p.strPort;
-        settings.nBaud = p.nBaud;
-        settings.strParity = p.strParity;
-        settings.nStopBits = p.nStopBits;
-        result = downloader->DownloadSerial(
-            p.strFilePath, p.nFirstSector, p.bMainFirmware, p.bIplFirmware,
-            kLinkSerial, p.pSectorMap ? p.pSectorMap : g_aSectorSizes,
-            &settings, g_bPinCodeRun, g_bFriendlyNameRun);
     }
 
     // The result is reported on the owner's thread.

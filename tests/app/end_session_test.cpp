@@ -6,6 +6,7 @@
 
 #include <QTimer>
 
+#include "tests/ui/dialog_access.h"
 #include "app/termination_signals.h"
 #include "sim/sim_faults.h"
 #include "tests/ui/flash_run_fixture.h"
@@ -36,14 +37,14 @@ private slots:
 
         // Asked before the progress window is even open: it is cancelled
         // as soon as it offers Cancel.
-        Press(f.dlg->m_btnFlash);
-        QVERIFY(f.dlg->m_bBusy);
+        Press(FlashDlgTestAccess::m_btnFlash(*f.dlg));
+        QVERIFY(f.dlg->IsBusy());
         f.dlg->OnEndSession();
         QVERIFY(f.dlg->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(Ended(*f.dlg), 20000);
 
-        QCOMPARE(f.dlg->m_nLastResult, kResultCancelled);
-        QCOMPARE(ExitStatusForResult(f.dlg->m_nLastResult), 27);
+        QCOMPARE(f.dlg->LastResult(), kResultCancelled);
+        QCOMPARE(ExitStatusForResult(f.dlg->LastResult()), 27);
         QVERIFY(f.catcher.boxes.empty());
         QCOMPARE(f.printer.CommandCount(CommandKind::Erase), 0);
         QVERIFY(!f.backend.IsOpen("COM17"));
@@ -58,19 +59,19 @@ private slots:
         bool asked = false;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            const auto& log = f.dlg->m_vecWorkerMessages;
+            const auto& log = f.dlg->WorkerMessages();
             if (!asked && std::find(log.begin(), log.end(), WM_DISABLE_CANCEL) != log.end()) {
                 asked = true;
                 f.dlg->OnEndSession();
             }
         });
         watch.start(2);
-        Press(f.dlg->m_btnFlash);
+        Press(FlashDlgTestAccess::m_btnFlash(*f.dlg));
         QTRY_VERIFY_WITH_TIMEOUT(Ended(*f.dlg), 20000);
         watch.stop();
 
         QVERIFY(asked);
-        QCOMPARE(f.dlg->m_nLastResult, kResultSuccess);
+        QCOMPARE(f.dlg->LastResult(), kResultSuccess);
         QVERIFY(f.catcher.boxes.empty());
         QCOMPARE(f.printer.ReadFlash(rtq::test::kFontAddress, f.file.size()), f.file);
         QVERIFY(!f.backend.IsOpen("COM17"));
@@ -93,7 +94,7 @@ private slots:
         f.Click(IDC_ABOUT);
         QVERIFY(aboutShown);
         QTRY_VERIFY_WITH_TIMEOUT(Ended(*f.dlg), 5000);
-        QCOMPARE(f.dlg->m_nLastResult, -1);
+        QCOMPARE(f.dlg->LastResult(), -1);
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "tests/ui/dialog_access.h"
 #include "app/flash_app.h"
 #include "app/single_instance.h"
 #include "tests/ui/dialog_fixture.h"
@@ -29,7 +30,7 @@ int RunApp(CFlashApp& app, std::function<void(CFlashDlg&)> action) {
     app.SetDialogReadyHook([action, &exitMissed](CFlashDlg& dlg) {
         QTimer::singleShot(0, &dlg, [&dlg, action, &exitMissed] {
             action(dlg);
-            rtq::test::Press(dlg.m_btnExit);
+            rtq::test::Press(FlashDlgTestAccess::m_btnExit(dlg));
             exitMissed = dlg.isVisible();
             if (exitMissed) dlg.OnExit();
         });

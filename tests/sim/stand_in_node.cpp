@@ -26,7 +26,26 @@ StandInNode::StandInNode() {
     // Binary data must pass untouched, as on a USB node.
     cfmakeraw(&t);
     tcsetattr(m_slave, TCSANOW, &t);
-    m_path = name;
+    // The printer opens the node through a link of its own: the pty's name
+    // is given to the next pty made once this one is closed, perhaps by a
+    // test running beside this one, and a server reopening it would then
+    // serve another test's line.
+    char folder[] = "/tmp/rtq-node-XXXXXX";
+    if (!mkdtemp(folder)) {
+        close(m_slave);
+        close(host);
+        m_slave = -1;
+        return;
+    }
+    m_folder = folder;
+    m_path = m_folder + "/node";
+    if (symlink(name, m_path.c_str()) != 0) {
+        close(m_slave);
+        close(host);
+        m_slave = -1;
+        rmdir(m_folder.c_str());
+        return;
+    }
     m_host = host;
 }
 
@@ -37,6 +56,12 @@ int StandInNode::Unread() const {
 }
 
 void StandInNode::Close() {
+    // The name goes before the pty, so it never leads to a successor.
+    if (!m_folder.empty()) {
+        unlink(m_path.c_str());
+        rmdir(m_folder.c_str());
+        m_folder.clear();
+    }
     if (m_slave >= 0) close(m_slave);
     if (m_host >= 0) close(m_host);
     m_slave = m_host = -1;

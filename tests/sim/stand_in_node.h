@@ -27,6 +27,7 @@ public:
 private:
     int m_host = -1;
     int m_slave = -1;
+    std::string m_folder;
     std::string m_path;
 };
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/ui/dialog_access.h"
 #include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
 #include "ui/browse_folder.h"
@@ -102,11 +103,11 @@ private slots:
             fileDialogOpened = true;
             static_cast<QDialog*>(w)->reject();
         };
-        Press(dlg->m_btnBrowse);
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
         // With FRIENDLY NAME chosen Browse is off and no click reaches it;
         // the handler's own refusal is called directly.
-        Choose(dlg->m_cbType, QStringLiteral("FRIENDLY NAME"));
-        QVERIFY(!dlg->m_btnBrowse->isEnabled());
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("FRIENDLY NAME"));
+        QVERIFY(!FlashDlgTestAccess::m_btnBrowse(*dlg)->isEnabled());
         dlg->OnBrowse();
         QVERIFY(!fileDialogOpened);
         QCOMPARE(catcher.boxes.size(), size_t(2));
@@ -126,7 +127,7 @@ private slots:
         WriteFile(path);
         auto dlg = SerialDialog();
         QVERIFY(dlg);
-        Choose(dlg->m_cbType, QStringLiteral("MAIN FIRMWARE"));
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("MAIN FIRMWARE"));
         ModalCatcher catcher;
         QStringList filters;
         catcher.onOtherModal = [&](QWidget* w) {
@@ -138,18 +139,18 @@ private slots:
             QCOMPARE(fd->parentWidget(), static_cast<QWidget*>(dlg.get()));
             PickAndAccept(fd, path);
         };
-        Press(dlg->m_btnBrowse);
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
         QCOMPARE(filters, QStringList({"Main Firmware Files (*.mfw *.MFW)"}));
-        QCOMPARE(dlg->m_strFilePath, path);
-        QCOMPARE(dlg->m_strFileName, QStringLiteral("FIRMWARE.MFW"));
-        QCOMPARE(dlg->m_editFile->text(), QStringLiteral("FIRMWARE.MFW"));
+        QCOMPARE(FlashDlgTestAccess::m_strFilePath(*dlg), path);
+        QCOMPARE(FlashDlgTestAccess::m_strFileName(*dlg), QStringLiteral("FIRMWARE.MFW"));
+        QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral("FIRMWARE.MFW"));
         QVERIFY(catcher.boxes.empty());
 
         // Cancelled the next time: the choice stays.
         catcher.onOtherModal = [](QWidget* w) { static_cast<QDialog*>(w)->reject(); };
-        Press(dlg->m_btnBrowse);
-        QCOMPARE(dlg->m_strFilePath, path);
-        QCOMPARE(dlg->m_editFile->text(), QStringLiteral("FIRMWARE.MFW"));
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
+        QCOMPARE(FlashDlgTestAccess::m_strFilePath(*dlg), path);
+        QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral("FIRMWARE.MFW"));
     }
 
     void anUnreadableFileKeepsThePreviousChoice() {
@@ -161,7 +162,7 @@ private slots:
         WriteFile(second);
         auto dlg = SerialDialog();
         QVERIFY(dlg);
-        Choose(dlg->m_cbType, QStringLiteral("IPL FIRMWARE"));
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("IPL FIRMWARE"));
         ModalCatcher catcher;
         QString pick = first;
         catcher.onOtherModal = [&](QWidget* w) {
@@ -169,17 +170,17 @@ private slots:
             QVERIFY(fd);
             PickAndAccept(fd, pick);
         };
-        Press(dlg->m_btnBrowse);
-        QCOMPARE(dlg->m_strFilePath, first);
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
+        QCOMPARE(FlashDlgTestAccess::m_strFilePath(*dlg), first);
 
         dlg->failOpen = true;
         pick = second;
-        Press(dlg->m_btnBrowse);
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
         QCOMPARE(catcher.boxes.size(), size_t(1));
         QCOMPARE(catcher.boxes[0].text, second + QStringLiteral("\nPermission denied"));
         QCOMPARE(catcher.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(dlg->m_strFilePath, first);
-        QCOMPARE(dlg->m_editFile->text(), QStringLiteral("first.ipl"));
+        QCOMPARE(FlashDlgTestAccess::m_strFilePath(*dlg), first);
+        QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral("first.ipl"));
     }
 
     void startFolderIsTheFilesThenTheLastBrowsedThenTheWorkingFolder() {
@@ -203,7 +204,7 @@ private slots:
         WriteFile(font);
         auto dlg = SerialDialog();
         QVERIFY(dlg);
-        Choose(dlg->m_cbType, QStringLiteral("CG FONT"));
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("CG FONT"));
         ModalCatcher catcher;
         QStringList opened;
         std::function<void(QFileDialog*)> act;
@@ -216,19 +217,19 @@ private slots:
         act = [&](QFileDialog* fd) {
             PickAndAccept(fd, font);
         };
-        Press(dlg->m_btnBrowse);
-        QCOMPARE(dlg->m_strFilePath, font);
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
+        QCOMPARE(FlashDlgTestAccess::m_strFilePath(*dlg), font);
         act = [](QFileDialog* fd) { static_cast<QDialog*>(fd)->reject(); };
-        Press(dlg->m_btnBrowse);
-        Choose(dlg->m_cbType, QStringLiteral("MAIN FIRMWARE"));
-        QVERIFY(dlg->m_strFilePath.isEmpty());
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("MAIN FIRMWARE"));
+        QVERIFY(FlashDlgTestAccess::m_strFilePath(*dlg).isEmpty());
         act = [&](QFileDialog* fd) {
             fd->setDirectory(other);
             static_cast<QDialog*>(fd)->reject();
         };
-        Press(dlg->m_btnBrowse);
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
         act = [](QFileDialog* fd) { static_cast<QDialog*>(fd)->reject(); };
-        Press(dlg->m_btnBrowse);
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
         QCOMPARE(opened, QStringList({here, files, files, other}));
     }
 

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "tests/ui/dialog_access.h"
 #include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
 #include "ui/about_dlg.h"
@@ -71,16 +72,16 @@ private slots:
         }
         QVERIFY(!dlg->Control(1043));
 
-        QCOMPARE(Items(dlg->m_cbBaud), QStringList({"38400", "19200", "9600", "4800"}));
-        QCOMPARE(Items(dlg->m_cbParity), QStringList({"NONE", "EVEN", "ODD"}));
-        QCOMPARE(Items(dlg->m_cbStopBits), QStringList({"1", "2"}));
+        QCOMPARE(Items(FlashDlgTestAccess::m_cbBaud(*dlg)), QStringList({"38400", "19200", "9600", "4800"}));
+        QCOMPARE(Items(FlashDlgTestAccess::m_cbParity(*dlg)), QStringList({"NONE", "EVEN", "ODD"}));
+        QCOMPARE(Items(FlashDlgTestAccess::m_cbStopBits(*dlg)), QStringList({"1", "2"}));
         // Drop-down lists: the operator picks, never types.
         for (int id : {1012, 1013, 1014, 1015, 1016})
             QVERIFY(!static_cast<QComboBox*>(dlg->Control(id))->isEditable());
-        QVERIFY(dlg->m_editFile->isReadOnly());
-        QCOMPARE(dlg->m_editPinCode->maxLength(), 16);
-        QCOMPARE(dlg->m_editFriendlyName->maxLength(), 32);
-        QVERIFY(dlg->m_btnFlash->isDefault());
+        QVERIFY(FlashDlgTestAccess::m_editFile(*dlg)->isReadOnly());
+        QCOMPARE(FlashDlgTestAccess::m_editPinCode(*dlg)->maxLength(), 16);
+        QCOMPARE(FlashDlgTestAccess::m_editFriendlyName(*dlg)->maxLength(), 32);
+        QVERIFY(FlashDlgTestAccess::m_btnFlash(*dlg)->isDefault());
         QCOMPARE(dlg->windowTitle(), QStringLiteral("RTQ650 Flash Utility V4.00"));
         QVERIFY(!dlg->windowIcon().isNull());
         QVERIFY(!dlg->windowIcon().pixmap(32).isNull());
@@ -203,8 +204,8 @@ private slots:
         QVERIFY(dlg);
         QVERIFY(dlg->grab().save(ScreenshotPath(QStringLiteral("main_dialog_start.png"))));
         Press(dlg->Control(1041));
-        rtq::test::Choose(dlg->m_cbType, QStringLiteral("MAIN FIRMWARE"));
-        rtq::test::Choose(dlg->m_cbPort, QStringLiteral("COM17"));
+        rtq::test::Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("MAIN FIRMWARE"));
+        rtq::test::Choose(FlashDlgTestAccess::m_cbPort(*dlg), QStringLiteral("COM17"));
         QVERIFY(dlg->grab().save(ScreenshotPath(QStringLiteral("main_dialog.png"))));
     }
 };

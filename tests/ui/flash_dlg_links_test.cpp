@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/ui/dialog_access.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
 #include "tests/ui/dialog_fixture.h"
@@ -61,24 +62,24 @@ private slots:
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         QCOMPARE(EnabledIds(*dlg), Sorted({1041, 1042, 1044, 100, 1030}));
-        QVERIFY(!dlg->m_btnFlash->isEnabled());
+        QVERIFY(!FlashDlgTestAccess::m_btnFlash(*dlg)->isEnabled());
         for (int id : {1041, 1042, 1044}) QVERIFY(!static_cast<QRadioButton*>(dlg->Control(id))->isChecked());
         QCOMPARE(g_bCancelled.load(), 0);
         QCOMPARE(g_pMainDlg.load(), static_cast<INotifyWindow*>(dlg.get()));
-        QCOMPARE(dlg->m_nLastResult, -1);
+        QCOMPARE(dlg->LastResult(), -1);
 
-        QCOMPARE(Items(dlg->m_cbType), kAllTypes);
-        QCOMPARE(dlg->m_cbType->currentIndex(), -1);
-        QCOMPARE(dlg->m_cbPort->count(), 0);
-        QCOMPARE(dlg->m_cbBaud->currentText(), QStringLiteral("9600"));
-        QCOMPARE(dlg->m_cbParity->currentText(), QStringLiteral("NONE"));
-        QCOMPARE(dlg->m_cbStopBits->currentText(), QStringLiteral("1"));
-        QCOMPARE(dlg->m_editDataBits->text(), QStringLiteral("8"));
-        QCOMPARE(dlg->m_editDataFlow->text(), QStringLiteral("DTR / DSR"));
-        QCOMPARE(dlg->m_editFile->text(), QStringLiteral("BINARY FILE"));
+        QCOMPARE(Items(FlashDlgTestAccess::m_cbType(*dlg)), kAllTypes);
+        QCOMPARE(FlashDlgTestAccess::m_cbType(*dlg)->currentIndex(), -1);
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->count(), 0);
+        QCOMPARE(FlashDlgTestAccess::m_cbBaud(*dlg)->currentText(), QStringLiteral("9600"));
+        QCOMPARE(FlashDlgTestAccess::m_cbParity(*dlg)->currentText(), QStringLiteral("NONE"));
+        QCOMPARE(FlashDlgTestAccess::m_cbStopBits(*dlg)->currentText(), QStringLiteral("1"));
+        QCOMPARE(FlashDlgTestAccess::m_editDataBits(*dlg)->text(), QStringLiteral("8"));
+        QCOMPARE(FlashDlgTestAccess::m_editDataFlow(*dlg)->text(), QStringLiteral("DTR / DSR"));
+        QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral("BINARY FILE"));
 
         // A dead button stays dead under the mouse too.
-        Press(dlg->m_btnFlash);
+        Press(FlashDlgTestAccess::m_btnFlash(*dlg));
         QVERIFY(dlg->isVisible());
     }
 
@@ -88,15 +89,15 @@ private slots:
         g_bUsbLink.store(1);
         Click(*dlg, 1041);
         QCOMPARE(g_bUsbLink.load(), 0);
-        QCOMPARE(dlg->m_cbPort->count(), 64);
-        QCOMPARE(dlg->m_cbPort->itemText(0), QStringLiteral("COM1"));
-        QCOMPARE(dlg->m_cbPort->itemText(63), QStringLiteral("COM64"));
-        QCOMPARE(dlg->m_cbPort->currentIndex(), -1);
-        QCOMPARE(Items(dlg->m_cbType), kAllTypes);
-        QCOMPARE(dlg->m_cbType->currentIndex(), -1);
-        QCOMPARE(dlg->m_cbBaud->currentText(), QStringLiteral("9600"));
-        QCOMPARE(dlg->m_cbParity->currentText(), QStringLiteral("NONE"));
-        QCOMPARE(dlg->m_cbStopBits->currentText(), QStringLiteral("1"));
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->count(), 64);
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->itemText(0), QStringLiteral("COM1"));
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->itemText(63), QStringLiteral("COM64"));
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->currentIndex(), -1);
+        QCOMPARE(Items(FlashDlgTestAccess::m_cbType(*dlg)), kAllTypes);
+        QCOMPARE(FlashDlgTestAccess::m_cbType(*dlg)->currentIndex(), -1);
+        QCOMPARE(FlashDlgTestAccess::m_cbBaud(*dlg)->currentText(), QStringLiteral("9600"));
+        QCOMPARE(FlashDlgTestAccess::m_cbParity(*dlg)->currentText(), QStringLiteral("NONE"));
+        QCOMPARE(FlashDlgTestAccess::m_cbStopBits(*dlg)->currentText(), QStringLiteral("1"));
         QCOMPARE(EnabledIds(*dlg),
                  Sorted({1041, 1042, 1044, 1012, 1013, 1014, 1015, 1016, 1017, 1020, 1, 100, 1030}));
     }
@@ -105,40 +106,40 @@ private slots:
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         Click(*dlg, 1041);
-        dlg->m_cbBaud->setCurrentIndex(3);
+        FlashDlgTestAccess::m_cbBaud(*dlg)->setCurrentIndex(3);
         Click(*dlg, 1042);
         QVERIFY(dlg->IsBluetoothChecked());
         QCOMPARE(g_bUsbLink.load(), 0);
-        QCOMPARE(Items(dlg->m_cbType),
+        QCOMPARE(Items(FlashDlgTestAccess::m_cbType(*dlg)),
                  QStringList({"MAIN FIRMWARE", "CG FONT", "PIN CODE", "FRIENDLY NAME"}));
-        QCOMPARE(dlg->m_cbType->currentIndex(), -1);
-        QCOMPARE(dlg->m_cbPort->count(), 64);
-        QCOMPARE(dlg->m_cbPort->currentIndex(), -1);
-        QCOMPARE(dlg->m_cbBaud->currentText(), QStringLiteral("38400"));
-        QCOMPARE(dlg->m_cbParity->currentText(), QStringLiteral("NONE"));
-        QCOMPARE(dlg->m_cbStopBits->currentText(), QStringLiteral("1"));
+        QCOMPARE(FlashDlgTestAccess::m_cbType(*dlg)->currentIndex(), -1);
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->count(), 64);
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->currentIndex(), -1);
+        QCOMPARE(FlashDlgTestAccess::m_cbBaud(*dlg)->currentText(), QStringLiteral("38400"));
+        QCOMPARE(FlashDlgTestAccess::m_cbParity(*dlg)->currentText(), QStringLiteral("NONE"));
+        QCOMPARE(FlashDlgTestAccess::m_cbStopBits(*dlg)->currentText(), QStringLiteral("1"));
         QCOMPARE(EnabledIds(*dlg), Sorted({1041, 1042, 1044, 1012, 1013, 1017, 1020, 1, 100, 1030}));
         // Clicking it again reloads the list rather than removing another type.
         Click(*dlg, 1042);
-        QCOMPARE(dlg->m_cbType->count(), 4);
+        QCOMPARE(FlashDlgTestAccess::m_cbType(*dlg)->count(), 4);
     }
 
     void usbEmptiesTheLineBoxesAndKeepsThePortList() {
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         Click(*dlg, 1041);
-        Choose(dlg->m_cbPort, QStringLiteral("COM3"));
+        Choose(FlashDlgTestAccess::m_cbPort(*dlg), QStringLiteral("COM3"));
         Click(*dlg, 1044);
         QCOMPARE(g_bUsbLink.load(), 1);
-        QCOMPARE(dlg->m_cbPort->count(), 64);
-        QCOMPARE(dlg->m_cbPort->currentIndex(), -1);
-        for (QComboBox* cb : {dlg->m_cbBaud, dlg->m_cbParity, dlg->m_cbStopBits}) {
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->count(), 64);
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->currentIndex(), -1);
+        for (QComboBox* cb : {FlashDlgTestAccess::m_cbBaud(*dlg), FlashDlgTestAccess::m_cbParity(*dlg), FlashDlgTestAccess::m_cbStopBits(*dlg)}) {
             QCOMPARE(cb->currentIndex(), -1);
             QVERIFY(cb->count() > 0);
         }
-        QVERIFY(dlg->m_editDataBits->text().isEmpty());
-        QVERIFY(dlg->m_editDataFlow->text().isEmpty());
-        QCOMPARE(Items(dlg->m_cbType), kAllTypes);
+        QVERIFY(FlashDlgTestAccess::m_editDataBits(*dlg)->text().isEmpty());
+        QVERIFY(FlashDlgTestAccess::m_editDataFlow(*dlg)->text().isEmpty());
+        QCOMPARE(Items(FlashDlgTestAccess::m_cbType(*dlg)), kAllTypes);
         QCOMPARE(EnabledIds(*dlg), Sorted({1041, 1042, 1044, 1012, 1017, 1020, 1, 100, 1030}));
     }
 
@@ -146,59 +147,59 @@ private slots:
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         Click(*dlg, 1041);
-        Choose(dlg->m_cbType, QStringLiteral("PIN CODE"));
-        QVERIFY(dlg->m_bPinCode && !dlg->m_bFriendlyName);
-        QVERIFY(dlg->m_editPinCode->isEnabled());
-        QVERIFY(!dlg->m_editFriendlyName->isEnabled());
-        QVERIFY(dlg->m_btnBrowse->isEnabled());  // the friendly-name step decides last
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("PIN CODE"));
+        QVERIFY(FlashDlgTestAccess::m_bPinCode(*dlg) && !FlashDlgTestAccess::m_bFriendlyName(*dlg));
+        QVERIFY(FlashDlgTestAccess::m_editPinCode(*dlg)->isEnabled());
+        QVERIFY(!FlashDlgTestAccess::m_editFriendlyName(*dlg)->isEnabled());
+        QVERIFY(FlashDlgTestAccess::m_btnBrowse(*dlg)->isEnabled());  // the friendly-name step decides last
 
-        Choose(dlg->m_cbType, QStringLiteral("FRIENDLY NAME"));
-        QVERIFY(!dlg->m_bPinCode && dlg->m_bFriendlyName);
-        QVERIFY(!dlg->m_editPinCode->isEnabled());
-        QVERIFY(dlg->m_editFriendlyName->isEnabled());
-        QVERIFY(!dlg->m_btnBrowse->isEnabled());
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("FRIENDLY NAME"));
+        QVERIFY(!FlashDlgTestAccess::m_bPinCode(*dlg) && FlashDlgTestAccess::m_bFriendlyName(*dlg));
+        QVERIFY(!FlashDlgTestAccess::m_editPinCode(*dlg)->isEnabled());
+        QVERIFY(FlashDlgTestAccess::m_editFriendlyName(*dlg)->isEnabled());
+        QVERIFY(!FlashDlgTestAccess::m_btnBrowse(*dlg)->isEnabled());
 
-        Choose(dlg->m_cbType, QStringLiteral("CG FONT"));
-        QVERIFY(!dlg->m_bPinCode && !dlg->m_bFriendlyName);
-        QVERIFY(!dlg->m_editPinCode->isEnabled());
-        QVERIFY(!dlg->m_editFriendlyName->isEnabled());
-        QVERIFY(dlg->m_btnBrowse->isEnabled());
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("CG FONT"));
+        QVERIFY(!FlashDlgTestAccess::m_bPinCode(*dlg) && !FlashDlgTestAccess::m_bFriendlyName(*dlg));
+        QVERIFY(!FlashDlgTestAccess::m_editPinCode(*dlg)->isEnabled());
+        QVERIFY(!FlashDlgTestAccess::m_editFriendlyName(*dlg)->isEnabled());
+        QVERIFY(FlashDlgTestAccess::m_btnBrowse(*dlg)->isEnabled());
     }
 
     void typeChoiceFromTheKeyboardCounts() {
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         Click(*dlg, 1041);
-        dlg->m_cbType->setFocus();
+        FlashDlgTestAccess::m_cbType(*dlg)->setFocus();
         for (int i = 0; i < 5; ++i) KeyTo(dlg.get(), Qt::Key_Down);
-        QCOMPARE(dlg->m_cbType->currentText(), QStringLiteral("FRIENDLY NAME"));
-        QVERIFY(dlg->m_bFriendlyName);
-        QVERIFY(!dlg->m_btnBrowse->isEnabled());
+        QCOMPARE(FlashDlgTestAccess::m_cbType(*dlg)->currentText(), QStringLiteral("FRIENDLY NAME"));
+        QVERIFY(FlashDlgTestAccess::m_bFriendlyName(*dlg));
+        QVERIFY(!FlashDlgTestAccess::m_btnBrowse(*dlg)->isEnabled());
     }
 
     void typeChangeForgetsAChosenFileOnly() {
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         Click(*dlg, 1041);
-        Choose(dlg->m_cbType, QStringLiteral("MAIN FIRMWARE"));
-        QCOMPARE(dlg->m_editFile->text(), QStringLiteral("BINARY FILE"));
-        QCOMPARE(dlg->m_strFileName, QStringLiteral("BINARY FILE"));
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("MAIN FIRMWARE"));
+        QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral("BINARY FILE"));
+        QCOMPARE(FlashDlgTestAccess::m_strFileName(*dlg), QStringLiteral("BINARY FILE"));
 
-        dlg->m_strFilePath = QStringLiteral("/data/main.mfw");
-        dlg->m_strFileName = QStringLiteral("main.mfw");
-        dlg->m_editFile->setText(dlg->m_strFileName);
-        Choose(dlg->m_cbType, QStringLiteral("CG FONT"));
-        QVERIFY(dlg->m_strFilePath.isEmpty());
-        QVERIFY(dlg->m_strFileName.isEmpty());
-        QVERIFY(dlg->m_editFile->text().isEmpty());
+        FlashDlgTestAccess::m_strFilePath(*dlg) = QStringLiteral("/data/main.mfw");
+        FlashDlgTestAccess::m_strFileName(*dlg) = QStringLiteral("main.mfw");
+        FlashDlgTestAccess::m_editFile(*dlg)->setText(FlashDlgTestAccess::m_strFileName(*dlg));
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("CG FONT"));
+        QVERIFY(FlashDlgTestAccess::m_strFilePath(*dlg).isEmpty());
+        QVERIFY(FlashDlgTestAccess::m_strFileName(*dlg).isEmpty());
+        QVERIFY(FlashDlgTestAccess::m_editFile(*dlg)->text().isEmpty());
 
         // A link change alone keeps the file.
-        dlg->m_strFilePath = QStringLiteral("/data/font.bin");
-        dlg->m_strFileName = QStringLiteral("font.bin");
-        dlg->m_editFile->setText(dlg->m_strFileName);
+        FlashDlgTestAccess::m_strFilePath(*dlg) = QStringLiteral("/data/font.bin");
+        FlashDlgTestAccess::m_strFileName(*dlg) = QStringLiteral("font.bin");
+        FlashDlgTestAccess::m_editFile(*dlg)->setText(FlashDlgTestAccess::m_strFileName(*dlg));
         Click(*dlg, 1044);
-        QCOMPARE(dlg->m_editFile->text(), QStringLiteral("font.bin"));
-        QCOMPARE(dlg->m_strFilePath, QStringLiteral("/data/font.bin"));
+        QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral("font.bin"));
+        QCOMPARE(FlashDlgTestAccess::m_strFilePath(*dlg), QStringLiteral("/data/font.bin"));
     }
 
     void portItemsNameTheirDeviceAndShowWhetherItIsThere() {
@@ -210,9 +211,9 @@ private slots:
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         Click(*dlg, 1041);
-        auto tip = [&](int index) { return dlg->m_cbPort->itemData(index, Qt::ToolTipRole).toString(); };
+        auto tip = [&](int index) { return FlashDlgTestAccess::m_cbPort(*dlg)->itemData(index, Qt::ToolTipRole).toString(); };
         auto bold = [&](int index) {
-            return dlg->m_cbPort->itemData(index, Qt::FontRole).value<QFont>().bold();
+            return FlashDlgTestAccess::m_cbPort(*dlg)->itemData(index, Qt::FontRole).value<QFont>().bold();
         };
         QCOMPARE(tip(16), present + QStringLiteral(" (present)"));
         QCOMPARE(tip(0), root.filePath(QStringLiteral("ttyS0")) + QStringLiteral(" (not present)"));
@@ -220,23 +221,23 @@ private slots:
         QVERIFY(bold(16));
         for (int i : {0, 15, 17, 63}) QVERIFY2(!bold(i), qPrintable(QString::number(i)));
         // The names stay plain, whatever is marked.
-        QCOMPARE(dlg->m_cbPort->itemText(16), QStringLiteral("COM17"));
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(*dlg)->itemText(16), QStringLiteral("COM17"));
 
         // A device that appears later is seen when the list is opened; the
         // open list shows 16 rows and scrolls to the others.
         const QString later = root.filePath(QStringLiteral("rfcomm15"));
         ::close(::open(QFile::encodeName(later).constData(), O_CREAT | O_WRONLY, 0600));
-        dlg->m_cbPort->showPopup();
+        FlashDlgTestAccess::m_cbPort(*dlg)->showPopup();
         QCOMPARE(tip(63), later + QStringLiteral(" (present)"));
         QVERIFY(bold(63));
-        QAbstractItemView* view = dlg->m_cbPort->view();
+        QAbstractItemView* view = FlashDlgTestAccess::m_cbPort(*dlg)->view();
         QTRY_VERIFY(view->isVisible());
         const int rowHeight = view->sizeHintForRow(0);
         QVERIFY(rowHeight > 0);
         const int rows = view->viewport()->height() / rowHeight;
         QVERIFY2(rows >= 15 && rows <= 16, qPrintable(QString::number(rows)));
         QVERIFY(view->verticalScrollBar()->maximum() > 0);
-        dlg->m_cbPort->hidePopup();
+        FlashDlgTestAccess::m_cbPort(*dlg)->hidePopup();
         qunsetenv("RTQFLASH_DEVICE_ROOT");
     }
 
@@ -256,23 +257,23 @@ private slots:
         };
         for (const Case& c : cases) {
             dlg->LockControls();
-            QVERIFY(dlg->m_bBusy);
+            QVERIFY(dlg->IsBusy());
             QCOMPARE(EnabledIds(*dlg), Sorted({100}));
-            dlg->m_bSerial = c.serial;
-            dlg->m_bBluetooth = c.bluetooth;
-            dlg->m_bPinCode = c.pin;
-            dlg->m_bFriendlyName = c.name;
+            FlashDlgTestAccess::m_bSerial(*dlg) = c.serial;
+            FlashDlgTestAccess::m_bBluetooth(*dlg) = c.bluetooth;
+            FlashDlgTestAccess::m_bPinCode(*dlg) = c.pin;
+            FlashDlgTestAccess::m_bFriendlyName(*dlg) = c.name;
             QCOMPARE(dlg->OnWorkerMessage(WM_ENABLE_CONTROLS, 0, 1), LRESULT(1));
-            QVERIFY(!dlg->m_bBusy);
+            QVERIFY(!dlg->IsBusy());
             QCOMPARE(EnabledIds(*dlg), Sorted(c.enabled));
         }
         // Posted from elsewhere, it arrives through the queue.
         dlg->LockControls();
-        dlg->m_bSerial = true;
+        FlashDlgTestAccess::m_bSerial(*dlg) = true;
         dlg->PostMessage(WM_ENABLE_CONTROLS, 0, 1);
-        QVERIFY(dlg->m_bBusy);
-        QTRY_VERIFY(!dlg->m_bBusy);
-        QVERIFY(dlg->m_cbBaud->isEnabled());
+        QVERIFY(dlg->IsBusy());
+        QTRY_VERIFY(!dlg->IsBusy());
+        QVERIFY(FlashDlgTestAccess::m_cbBaud(*dlg)->isEnabled());
     }
 
     void escapeClosesOnlyWhenIdle() {
@@ -293,7 +294,7 @@ private slots:
     void exitEndsTheDialogWith1027() {
         auto dlg = ShownDialog();
         QVERIFY(dlg);
-        QTimer::singleShot(0, dlg.get(), [&] { Press(dlg->m_btnExit); });
+        QTimer::singleShot(0, dlg.get(), [&] { Press(FlashDlgTestAccess::m_btnExit(*dlg)); });
         QCOMPARE(dlg->exec(), 1027);
     }
 
@@ -303,12 +304,12 @@ private slots:
         Click(*dlg, 1041);
         // Enter is FLASH NOW; with no port picked it is refused with a box.
         rtq::test::ModalCatcher catcher;
-        dlg->m_cbType->setFocus();
+        FlashDlgTestAccess::m_cbType(*dlg)->setFocus();
         KeyTo(dlg.get(), Qt::Key_Return);
         QVERIFY(dlg->isVisible());
         dlg->accept();
         QVERIFY(dlg->isVisible());
-        QTRY_VERIFY(!dlg->m_bBusy);
+        QTRY_VERIFY(!dlg->IsBusy());
         QVERIFY(!catcher.boxes.empty());
         QCOMPARE(catcher.boxes.back().text, QStringLiteral("Illegal COM port set!"));
     }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "tests/ui/dialog_access.h"
 #include "sim/sim_faults.h"
 #include "tests/ui/flash_run_fixture.h"
 
@@ -47,9 +48,9 @@ private slots:
         bool shot = false;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            CTransmitDlg* t = f.dlg->m_run.m_pTransmitDlg;
+            CTransmitDlg* t = f.dlg->ProgressDlg();
             if (!t) return;
-            const auto& log = f.dlg->m_vecWorkerMessages;
+            const auto& log = f.dlg->WorkerMessages();
             const bool disabled = IndexOf(log, WM_DISABLE_CANCEL) >= 0;
             if (!disabled && CancelButton(t)->isEnabled()) sawCancelEnabled = true;
             if (disabled && CancelButton(t)->isEnabled()) cancelEnabledAfterDisable = true;
@@ -70,7 +71,7 @@ private slots:
 
         QCOMPARE(f.catcher.boxes[0].text, QStringLiteral("Download successfully completed!"));
         QCOMPARE(int(f.catcher.boxes[0].icon), int(QMessageBox::Information));
-        QCOMPARE(f.dlg->m_nLastResult, 1);
+        QCOMPARE(f.dlg->LastResult(), 1);
 
         // OPEN, progress (with one DISABLE_CANCEL), CLOSE, DONE, ENABLE.
         const std::vector<UINT> m = f.FoldedMessages();
@@ -100,16 +101,16 @@ private slots:
 
         // Unlocked for the serial link; the run's objects and window gone.
         QCOMPARE(f.EnabledIds(), FlashRunFixture::SerialIdle());
-        QVERIFY(!f.dlg->m_run.pPrinter);
-        QVERIFY(!f.dlg->m_run.pThread);
-        QVERIFY(!f.dlg->m_run.m_pTransmitDlg);
+        QVERIFY(!FlashDlgTestAccess::m_run(*f.dlg).pPrinter);
+        QVERIFY(!FlashDlgTestAccess::m_run(*f.dlg).pThread);
+        QVERIFY(!f.dlg->ProgressDlg());
         QTRY_VERIFY(!FlashRunFixture::OpenProgressWindow());
         QCOMPARE(g_bCancelled.load(), 0);
 
         // The focus is back on FLASH NOW: Enter starts the next run.
-        QCOMPARE(f.dlg->focusWidget(), static_cast<QWidget*>(f.dlg->m_btnFlash));
+        QCOMPARE(f.dlg->focusWidget(), static_cast<QWidget*>(FlashDlgTestAccess::m_btnFlash(*f.dlg)));
         KeyTo(f.dlg.get(), Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(f.catcher.boxes.size() == 2 && !f.dlg->m_bBusy, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.catcher.boxes.size() == 2 && !f.dlg->IsBusy(), 20000);
         QCOMPARE(f.catcher.boxes[1].text, QStringLiteral("Download successfully completed!"));
         QCOMPARE(f.printer.CommandCount(CommandKind::Data), 2);
 
@@ -117,7 +118,7 @@ private slots:
         f.Click(IDC_EXIT);
         QVERIFY(!f.dlg->isVisible());
         QCOMPARE(f.dlg->result(), kDialogEndCode);
-        QCOMPARE(ExitStatusForResult(f.dlg->m_nLastResult), 0);
+        QCOMPARE(ExitStatusForResult(f.dlg->LastResult()), 0);
     }
 
     void cancelBeforeTheLineCheckPassesReports1027() {
@@ -127,10 +128,10 @@ private slots:
         f.ChooseSerialFontRun();
         QVERIFY(!QTest::currentTestFailed());
 
-        Press(f.dlg->m_btnFlash);
-        QTRY_VERIFY_WITH_TIMEOUT(f.dlg->m_run.m_pTransmitDlg && f.printer.CommandCount(CommandKind::LineCheck) > 0,
+        Press(FlashDlgTestAccess::m_btnFlash(*f.dlg));
+        QTRY_VERIFY_WITH_TIMEOUT(f.dlg->ProgressDlg() && f.printer.CommandCount(CommandKind::LineCheck) > 0,
                                  10000);
-        CTransmitDlg* progress = f.dlg->m_run.m_pTransmitDlg;
+        CTransmitDlg* progress = f.dlg->ProgressDlg();
         QPushButton* cancel = CancelButton(progress);
         QVERIFY(cancel->isEnabled());
         // A click the window system delivers, while the main dialog is modal.
@@ -144,12 +145,12 @@ private slots:
         QVERIFY(f.dlg->geometry().contains(progress->geometry()));
         QVERIFY((progress->geometry().center() - f.dlg->geometry().center()).manhattanLength() <= 2);
         // The window stays, frozen, until the run has stopped.
-        QVERIFY(f.dlg->m_run.m_pTransmitDlg && f.dlg->m_run.m_pTransmitDlg->isVisible());
+        QVERIFY(f.dlg->ProgressDlg() && f.dlg->ProgressDlg()->isVisible());
 
-        QTRY_VERIFY_WITH_TIMEOUT(f.catcher.boxes.size() == 1 && !f.dlg->m_bBusy, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.catcher.boxes.size() == 1 && !f.dlg->IsBusy(), 20000);
         QCOMPARE(f.catcher.boxes[0].text,
                  QStringLiteral("Application was terminated by Cancel button!"));
-        QCOMPARE(f.dlg->m_nLastResult, kResultCancelled);
+        QCOMPARE(f.dlg->LastResult(), kResultCancelled);
         // Nothing was written to the flash.
         QCOMPARE(f.printer.CommandCount(CommandKind::Erase), 0);
         QVERIFY(!f.backend.IsOpen("COM17"));
@@ -175,7 +176,7 @@ private slots:
         f.FlashNowAndWait(1);
         QVERIFY(!QTest::currentTestFailed());
         QCOMPARE(f.catcher.boxes[0].text, QStringLiteral("Unable to get serial port handle!"));
-        QCOMPARE(f.dlg->m_vecWorkerMessages, (std::vector<UINT>{WM_ENABLE_CONTROLS}));
+        QCOMPARE(f.dlg->WorkerMessages(), (std::vector<UINT>{WM_ENABLE_CONTROLS}));
         QCOMPARE(f.EnabledIds(), FlashRunFixture::SerialIdle());
 
         // The next FLASH NOW takes the ended run's objects away and runs.
@@ -183,13 +184,13 @@ private slots:
         f.FlashNowAndWait(2);
         QVERIFY(!QTest::currentTestFailed());
         QCOMPARE(f.catcher.boxes[1].text, QStringLiteral("Download successfully completed!"));
-        QVERIFY(!f.dlg->m_run.pPrinter && !f.dlg->m_run.pThread);
+        QVERIFY(!FlashDlgTestAccess::m_run(*f.dlg).pPrinter && !FlashDlgTestAccess::m_run(*f.dlg).pThread);
 
         // Failing again and closing the dialog: the destructor reaps them.
         f.backend.SetOpenFails(true);
         f.FlashNowAndWait(3);
         QVERIFY(!QTest::currentTestFailed());
-        QVERIFY(f.dlg->m_run.pPrinter && f.dlg->m_run.pThread);
+        QVERIFY(FlashDlgTestAccess::m_run(*f.dlg).pPrinter && FlashDlgTestAccess::m_run(*f.dlg).pThread);
     }
 };
 

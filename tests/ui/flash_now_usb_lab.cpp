@@ -9,11 +9,12 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "tests/ui/dialog_access.h"
 #include "engine/result_codes.h"
 #include "ports/port_state.h"
 #include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
-#include "ui/control_ids.h"
+#include "dialog/control_ids.h"
 #include "ui/flash_dlg.h"
 
 class FlashNowUsbLab : public QObject {
@@ -29,21 +30,21 @@ private slots:
 
         rtq::test::Press(dlg->Control(IDC_USB));
         QVERIFY(g_bUsbLink.load());
-        rtq::test::Choose(dlg->m_cbType, QStringLiteral("CG FONT"));
-        dlg->m_strFilePath = path;
-        dlg->m_strFileName = QFileInfo(path).fileName();
-        dlg->m_editFile->setText(dlg->m_strFileName);
+        rtq::test::Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("CG FONT"));
+        FlashDlgTestAccess::m_strFilePath(*dlg) = path;
+        FlashDlgTestAccess::m_strFileName(*dlg) = QFileInfo(path).fileName();
+        FlashDlgTestAccess::m_editFile(*dlg)->setText(FlashDlgTestAccess::m_strFileName(*dlg));
 
-        rtq::test::Press(dlg->m_btnFlash);
-        QVERIFY(dlg->m_bBusy);
+        rtq::test::Press(FlashDlgTestAccess::m_btnFlash(*dlg));
+        QVERIFY(dlg->IsBusy());
         // The run's own pauses take about 30 s; a stuck run fails here.
-        QTRY_VERIFY_WITH_TIMEOUT(!catcher.boxes.empty() && !dlg->m_bBusy, 180000);
+        QTRY_VERIFY_WITH_TIMEOUT(!catcher.boxes.empty() && !dlg->IsBusy(), 180000);
         QCOMPARE(catcher.boxes.size(), size_t(1));
         QCOMPARE(catcher.boxes[0].text, QStringLiteral("Download successfully completed!"));
-        QCOMPARE(dlg->m_nLastResult, kResultSuccess);
+        QCOMPARE(dlg->LastResult(), kResultSuccess);
         // The send and receive threads are gone once the dialog is unlocked.
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg->m_run.m_pSendUSBThread.get(), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg->m_run.m_usbReplies.m_pReceiveUSBThread.load(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!FlashDlgTestAccess::m_run(*dlg).m_pSendUSBThread.get(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!FlashDlgTestAccess::m_run(*dlg).m_usbReplies.m_pReceiveUSBThread.load(), 5000);
     }
 };
 

@@ -27,9 +27,10 @@
 #include "tests/support/sim_serial_backend.h"
 #include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
-#include "ui/control_ids.h"
+#include "dialog/control_ids.h"
 #include "ui/flash_dlg.h"
 #include "ui/transmit_dlg.h"
+#include "tests/ui/dialog_access.h"
 
 namespace rtq::test {
 
@@ -60,9 +61,9 @@ public:
     ~FlashRunFixture() {
         // A test that failed in the middle of a run stops the run before
         // the dialog goes.
-        if (dlg && dlg->m_bBusy) {
+        if (dlg && dlg->IsBusy()) {
             g_bCancelled = 1;
-            (void)QTest::qWaitFor([this] { return !dlg->m_bBusy; }, 30000);
+            (void)QTest::qWaitFor([this] { return !dlg->IsBusy(); }, 30000);
         }
         dlg.reset();
         g_bUsbLink = 0;
@@ -80,9 +81,9 @@ public:
 
     // What Browse leaves behind once the operator picked a file.
     void UseFile(const QString& path) {
-        dlg->m_strFilePath = path;
-        dlg->m_strFileName = QFileInfo(path).fileName();
-        dlg->m_editFile->setText(dlg->m_strFileName);
+        FlashDlgTestAccess::m_strFilePath(*dlg) = path;
+        FlashDlgTestAccess::m_strFileName(*dlg) = QFileInfo(path).fileName();
+        FlashDlgTestAccess::m_editFile(*dlg)->setText(FlashDlgTestAccess::m_strFileName(*dlg));
     }
 
     void Click(int id) { Press(dlg->Control(id)); }
@@ -90,8 +91,8 @@ public:
     // Serial link, COM17, CG FONT, and a one-sector font file.
     void ChooseSerialFontRun() {
         Click(IDC_SERIAL);
-        Choose(dlg->m_cbPort, QStringLiteral("COM17"));
-        Choose(dlg->m_cbType, QStringLiteral("CG FONT"));
+        Choose(FlashDlgTestAccess::m_cbPort(*dlg), QStringLiteral("COM17"));
+        Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("CG FONT"));
         file = FontImage();
         UseFile(QString::fromStdString(WriteFile(QStringLiteral("font.bin"), file)));
     }
@@ -99,15 +100,15 @@ public:
     // Presses FLASH NOW and waits until the dialog is unlocked again and
     // the expected number of boxes was shown and closed.
     void FlashNowAndWait(size_t boxes) {
-        Press(dlg->m_btnFlash);
-        QTRY_VERIFY_WITH_TIMEOUT(catcher.boxes.size() >= boxes && !dlg->m_bBusy, 20000);
+        Press(FlashDlgTestAccess::m_btnFlash(*dlg));
+        QTRY_VERIFY_WITH_TIMEOUT(catcher.boxes.size() >= boxes && !dlg->IsBusy(), 20000);
         QCOMPARE(catcher.boxes.size(), boxes);
     }
 
     // The handled messages with runs of the same progress message folded.
     std::vector<UINT> FoldedMessages() const {
         std::vector<UINT> folded;
-        for (UINT m : dlg->m_vecWorkerMessages)
+        for (UINT m : dlg->WorkerMessages())
             if (folded.empty() || folded.back() != m || !IsProgress(m)) folded.push_back(m);
         return folded;
     }

@@ -9,6 +9,7 @@
 
 #include <QTest>
 
+#include "tests/ui/dialog_access.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
 #include "tests/ui/dialog_fixture.h"
@@ -98,17 +99,17 @@ private slots:
         auto dlg = ShownDialog();
         QVERIFY(dlg);
         dlg->LockControls();
-        dlg->m_bSerial = true;
+        FlashDlgTestAccess::m_bSerial(*dlg) = true;
         std::atomic<LRESULT> result{-1};
         std::thread worker([&] { result.store(dlg->SendMessage(WM_ENABLE_CONTROLS, 0, 1)); });
         QTRY_COMPARE(result.load(), LRESULT(1));
         worker.join();
-        QVERIFY(!dlg->m_bBusy);
-        QVERIFY(dlg->m_cbBaud->isEnabled());
+        QVERIFY(!dlg->IsBusy());
+        QVERIFY(FlashDlgTestAccess::m_cbBaud(*dlg)->isEnabled());
         // On its own thread the send is direct and cannot deadlock.
         dlg->LockControls();
         QCOMPARE(dlg->SendMessage(WM_ENABLE_CONTROLS, 0, 1), LRESULT(1));
-        QVERIFY(!dlg->m_bBusy);
+        QVERIFY(!dlg->IsBusy());
         // Codes without a handler answer 0.
         QCOMPARE(dlg->SendMessage(WM_APP_BASE + 99, 0, 0), LRESULT(0));
     }
@@ -119,8 +120,8 @@ private slots:
         dlg->LockControls();
         std::thread worker([&] { dlg->PostMessage(WM_ENABLE_CONTROLS, 0, 1); });
         worker.join();
-        QVERIFY(dlg->m_bBusy);  // nothing ran before the event loop did
-        QTRY_VERIFY(!dlg->m_bBusy);
+        QVERIFY(dlg->IsBusy());  // nothing ran before the event loop did
+        QTRY_VERIFY(!dlg->IsBusy());
     }
 
     void bluetoothStateIsReadableFromAnyThread() {

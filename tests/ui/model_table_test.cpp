@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QTest>
 
+#include "tests/ui/dialog_access.h"
 #include "engine/sector_sizes.h"
 #include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
@@ -18,33 +19,33 @@ class ModelTableTest : public QObject {
 private slots:
     void builtInTableGivesOneModelAndFiveTypes() {
         CFlashDlg dlg;
-        QCOMPARE(dlg.m_nModelStart, -1);
-        QCOMPARE(dlg.m_nTypeCount, -1);
+        QCOMPARE(FlashDlgTestAccess::m_nModelStart(dlg), -1);
+        QCOMPARE(FlashDlgTestAccess::m_nTypeCount(dlg), -1);
         QCOMPARE(dlg.ParseModelTable(), 0);
-        QCOMPARE(dlg.m_lstFields.size(), 17);
-        QCOMPARE(dlg.m_lstFields.first(), QStringLiteral("RTQ650"));
-        QCOMPARE(dlg.m_lstFields.at(7), QStringLiteral("CG FONT"));  // inner space kept
-        QVERIFY(dlg.m_lstFields.last().isEmpty());
-        QCOMPARE(dlg.m_lstModelStarts, QStringList({"0", ""}));
+        QCOMPARE(FlashDlgTestAccess::m_lstFields(dlg).size(), size_t(17));
+        QCOMPARE(FlashDlgTestAccess::m_lstFields(dlg).front(), std::string("RTQ650"));
+        QCOMPARE(FlashDlgTestAccess::m_lstFields(dlg).at(7), std::string("CG FONT"));  // inner space kept
+        QVERIFY(FlashDlgTestAccess::m_lstFields(dlg).back().empty());
+        QCOMPARE(FlashDlgTestAccess::m_lstModelStarts(dlg), std::vector<std::string>({"0", ""}));
         QCOMPARE(dlg.SelectModel(), 1);
-        QCOMPARE(dlg.m_aModels[0].strStart, QStringLiteral("0"));
-        QCOMPARE(dlg.m_aModels[0].strName, QStringLiteral("RTQ650"));
+        QCOMPARE(FlashDlgTestAccess::m_aModels(dlg)[0].strStart, std::string("0"));
+        QCOMPARE(FlashDlgTestAccess::m_aModels(dlg)[0].strName, std::string("RTQ650"));
 
         QCOMPARE(dlg.LoadDownloadTypes(), 1);
-        QCOMPARE(dlg.m_nModelStart, 0);
-        QCOMPARE(dlg.m_pSectorMap, g_aSectorSizes);
-        QCOMPARE(dlg.m_nTypeCount, 5);
+        QCOMPARE(FlashDlgTestAccess::m_nModelStart(dlg), 0);
+        QCOMPARE(FlashDlgTestAccess::m_pSectorMap(dlg), g_aSectorSizes);
+        QCOMPARE(FlashDlgTestAccess::m_nTypeCount(dlg), 5);
         const char* expected[5][3] = {{"MAIN FIRMWARE", "M", "6"}, {"IPL FIRMWARE", "I", "4"},
                                       {"CG FONT", "U", "20"},      {"PIN CODE", "P", "4"},
                                       {"FRIENDLY NAME", "F", "4"}};
         for (int t = 0; t < 5; ++t) {
-            QCOMPARE(dlg.m_aTypes[t].strName, QString::fromLatin1(expected[t][0]));
-            QCOMPARE(dlg.m_aTypes[t].strKind, QString::fromLatin1(expected[t][1]));
-            QCOMPARE(dlg.m_aTypes[t].strFirstSector, QString::fromLatin1(expected[t][2]));
+            QCOMPARE(FlashDlgTestAccess::m_aTypes(dlg)[t].strName, std::string(expected[t][0]));
+            QCOMPARE(FlashDlgTestAccess::m_aTypes(dlg)[t].strKind, std::string(expected[t][1]));
+            QCOMPARE(FlashDlgTestAccess::m_aTypes(dlg)[t].strFirstSector, std::string(expected[t][2]));
         }
-        QCOMPARE(Items(dlg.m_cbType),
+        QCOMPARE(Items(FlashDlgTestAccess::m_cbType(dlg)),
                  QStringList({"MAIN FIRMWARE", "IPL FIRMWARE", "CG FONT", "PIN CODE", "FRIENDLY NAME"}));
-        QCOMPARE(dlg.m_cbType->currentIndex(), -1);
+        QCOMPARE(FlashDlgTestAccess::m_cbType(dlg)->currentIndex(), -1);
     }
 
     void typeTextMapsBackToKindAndFirstSector() {
@@ -65,15 +66,15 @@ private slots:
         for (const Case& c : cases) {
             DownloadKind kind = DownloadKind::None;
             int sector = -1;
-            QVERIFY2(dlg.FindDownloadType(QString::fromLatin1(c.text), &kind, &sector), c.text);
+            QVERIFY2(dlg.FindDownloadType(c.text, &kind, &sector), c.text);
             QCOMPARE(kind, c.kind);
             QCOMPARE(sector, c.sector);
         }
         DownloadKind kind = DownloadKind::None;
         int sector = -1;
-        QVERIFY(!dlg.FindDownloadType(QString(), &kind, &sector));
-        QVERIFY(!dlg.FindDownloadType(QStringLiteral("CG  FONT"), &kind, &sector));
-        QVERIFY(!dlg.FindDownloadType(QStringLiteral("CG FONT "), &kind, &sector));
+        QVERIFY(!dlg.FindDownloadType(std::string(), &kind, &sector));
+        QVERIFY(!dlg.FindDownloadType("CG  FONT", &kind, &sector));
+        QVERIFY(!dlg.FindDownloadType("CG FONT ", &kind, &sector));
         QCOMPARE(sector, -1);
     }
 
@@ -87,7 +88,7 @@ private slots:
         CFlashDlg dlg;
         dlg.SetModelTableText(std::string("M,A,M,6.\0garbage", 16));
         QCOMPARE(dlg.ParseModelTable(), 0);
-        QCOMPARE(dlg.m_lstFields, QStringList({"M", "A", "M", "6", ""}));
+        QCOMPARE(FlashDlgTestAccess::m_lstFields(dlg), std::vector<std::string>({"M", "A", "M", "6", ""}));
     }
 
     void aFieldTooManyGivesDataFileErrorAndKeepsTheList() {
@@ -101,13 +102,13 @@ private slots:
         QCOMPARE(catcher.boxes.size(), size_t(1));
         QCOMPARE(catcher.boxes[0].text, QStringLiteral("Data file error!"));
         QCOMPARE(catcher.boxes[0].icon, QMessageBox::Critical);
-        QCOMPARE(dlg.m_nLastResult, 1024);
-        QCOMPARE(dlg.m_cbType->count(), 0);
+        QCOMPARE(dlg.LastResult(), 1024);
+        QCOMPARE(FlashDlgTestAccess::m_cbType(dlg)->count(), 0);
         // A link click reports it again; its remaining steps still run.
         rtq::test::Press(dlg.Control(1041));
         QCOMPARE(catcher.boxes.size(), size_t(2));
-        QCOMPARE(dlg.m_cbPort->count(), 64);
-        QVERIFY(dlg.m_cbType->isEnabled());
+        QCOMPARE(FlashDlgTestAccess::m_cbPort(dlg)->count(), 64);
+        QVERIFY(FlashDlgTestAccess::m_cbType(dlg)->isEnabled());
     }
 
     void typeCapacityIsFifty() {
@@ -119,13 +120,13 @@ private slots:
         CFlashDlg fifty;
         fifty.SetModelTableText(tableOf(50));
         QCOMPARE(fifty.ParseModelTable(), 0);
-        fifty.m_nModelStart = 0;
+        FlashDlgTestAccess::m_nModelStart(fifty) = 0;
         QCOMPARE(fifty.LoadModelTypes(0), 1);
-        QCOMPARE(fifty.m_aTypes[49].strName, QStringLiteral("T49"));
+        QCOMPARE(FlashDlgTestAccess::m_aTypes(fifty)[49].strName, std::string("T49"));
         CFlashDlg more;
         more.SetModelTableText(tableOf(51));
         QCOMPARE(more.ParseModelTable(), 0);
-        more.m_nModelStart = 0;
+        FlashDlgTestAccess::m_nModelStart(more) = 0;
         QCOMPARE(more.LoadModelTypes(0), 0);
     }
 

@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(box.title, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
         QCOMPARE(box.format, Qt::PlainText);
         QCOMPARE(box.parent, static_cast<QWidget*>(dlg.get()));
-        QCOMPARE(dlg->m_nLastResult, code);
+        QCOMPARE(dlg->LastResult(), code);
     }
 
     void friendlyNameGetsItsOffendingCharacters() {
@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(catcher.boxes[0].text, QStringLiteral("No such device"));
         QCOMPARE(catcher.boxes[0].icon, QMessageBox::Critical);
         QVERIFY(catcher.boxes[1].text.isEmpty());  // an empty box, as when no text exists
-        QCOMPARE(dlg->m_nLastResult, 1039);
+        QCOMPARE(dlg->LastResult(), 1039);
     }
 
     void codesWithoutAMessageShowNothingButAreRecorded() {
@@ -130,13 +130,13 @@ private slots:
         ModalCatcher catcher;
         for (int code : {1031, 1032, 0, -5, 1045, 2000}) {
             dlg->ReportResult(code);
-            QCOMPARE(dlg->m_nLastResult, code);
+            QCOMPARE(dlg->LastResult(), code);
         }
         QTest::qWait(20);
         QVERIFY(catcher.boxes.empty());
         dlg->ReportResult(1);
         dlg->ReportResult(1031);
-        QCOMPARE(dlg->m_nLastResult, 1031);
+        QCOMPARE(dlg->LastResult(), 1031);
         QCOMPARE(catcher.boxes.size(), size_t(1));
     }
 
@@ -172,7 +172,7 @@ private slots:
         QVERIFY2(catcher.boxes[1].informative.startsWith(
                      QStringLiteral("/dev/ttyUSB3: Device or resource busy.")),
                  qPrintable(catcher.boxes[1].informative));
-        QCOMPARE(dlg->m_nLastResult, 1017);
+        QCOMPARE(dlg->LastResult(), 1017);
         rtq::SetLastErrorText(std::string());
     }
 

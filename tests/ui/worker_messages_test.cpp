@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSet>
 
+#include "tests/ui/dialog_access.h"
 #include "engine/failure_hint.h"
 #include "engine/flash_downloader.h"
 #include "engine/progress_info.h"
@@ -67,9 +68,9 @@ private slots:
         QCOMPARE(f.dlg->OnWorkerMessage(WM_CLOSE_PROGRESS, 0, 0), LRESULT(0));
         QVERIFY(rtq::NowMs() - before < 1000);  // no window, no pause
         QCOMPARE(f.dlg->OnWorkerMessage(1283, 0, 0), LRESULT(0));
-        QVERIFY(!f.dlg->m_run.m_pTransmitDlg);
+        QVERIFY(!f.dlg->ProgressDlg());
         QVERIFY(!FlashRunFixture::OpenProgressWindow());
-        QCOMPARE(f.dlg->m_vecWorkerMessages,
+        QCOMPARE(f.dlg->WorkerMessages(),
                  (std::vector<UINT>{WM_UPDATE_PROGRESS, WM_SET_PROGRESS_RANGE, WM_SET_AUTO_STEP,
                                     WM_DISABLE_CANCEL, WM_CLOSE_PROGRESS, 1283}));
     }
@@ -78,7 +79,7 @@ private slots:
         FlashRunFixture f;
         QVERIFY(f.dlg);
         QCOMPARE(SendFromWorker(f.dlg.get(), WM_OPEN_PROGRESS, 1, 0), LRESULT(1));
-        CTransmitDlg* t = f.dlg->m_run.m_pTransmitDlg;
+        CTransmitDlg* t = f.dlg->ProgressDlg();
         QVERIFY(t && t->isVisible());
         QVERIFY(t->RefresherRunning());
         auto* cancel = t->findChild<QPushButton*>(QStringLiteral("idc_1046"));
@@ -122,7 +123,7 @@ private slots:
         const int64_t before = rtq::NowMs();
         QCOMPARE(SendFromWorker(f.dlg.get(), WM_CLOSE_PROGRESS, 0, 0), LRESULT(0));
         QVERIFY(rtq::NowMs() - before >= 1000);
-        QVERIFY(!f.dlg->m_run.m_pTransmitDlg);
+        QVERIFY(!f.dlg->ProgressDlg());
         QVERIFY(!FlashRunFixture::OpenProgressWindow());
     }
 
@@ -130,7 +131,7 @@ private slots:
         FlashRunFixture f;
         QVERIFY(f.dlg);
         bool deleted = false;
-        f.dlg->m_run.pPrinter.reset(new WatchedDownloader(&deleted));
+        FlashDlgTestAccess::m_run(*f.dlg).pPrinter.reset(new WatchedDownloader(&deleted));
         bool deletedDuringBox = true;
         f.catcher.onBox = [&](QMessageBox*) { deletedDuringBox = deleted; };
         // Cancel was used: 1027 whatever the worker says, and the flag goes.
@@ -140,7 +141,7 @@ private slots:
         QCOMPARE(f.catcher.boxes[0].text, QStringLiteral("Application was terminated by Cancel button!"));
         QVERIFY(!deletedDuringBox);
         QVERIFY(deleted);
-        QVERIFY(!f.dlg->m_run.pPrinter);
+        QVERIFY(!FlashDlgTestAccess::m_run(*f.dlg).pPrinter);
         QCOMPARE(g_bCancelled.load(), 0);
 
         // Over USB the progress window closes at once, before the result.
@@ -150,7 +151,7 @@ private slots:
         rtq::ScopedClock useRealTime(realTime);
         g_bUsbLink = 1;
         f.dlg->OnWorkerMessage(WM_OPEN_PROGRESS, 0, 0);
-        QVERIFY(f.dlg->m_run.m_pTransmitDlg);
+        QVERIFY(f.dlg->ProgressDlg());
         bool windowOpenDuringBox = true;
         f.catcher.onBox = [&](QMessageBox*) {
             windowOpenDuringBox = FlashRunFixture::OpenProgressWindow() != nullptr;
@@ -160,17 +161,17 @@ private slots:
         QVERIFY(rtq::NowMs() - before < 1000);
         QVERIFY(!windowOpenDuringBox);
         QCOMPARE(f.catcher.boxes[1].text, QStringLiteral("Download successfully completed!"));
-        QCOMPARE(f.dlg->m_nLastResult, 1);
+        QCOMPARE(f.dlg->LastResult(), 1);
     }
 
     void resultShowsTheCauseTheWorkerSaw() {
         FlashRunFixture f;
         QVERIFY(f.dlg);
-        QVERIFY(f.dlg->m_run.CreateDownloader());
+        QVERIFY(FlashDlgTestAccess::m_run(*f.dlg).CreateDownloader());
         const rtq::LastError seen{rtq::ErrnoText(EACCES), EACCES, "/dev/usb/lp0"};
         std::thread worker([&] {
             rtq::SetLastError(seen);
-            f.dlg->m_run.pPrinter->KeepResultCause();
+            FlashDlgTestAccess::m_run(*f.dlg).pPrinter->KeepResultCause();
         });
         worker.join();
         rtq::SetLastErrorFromErrno(ENOENT, "/tmp/other");  // this thread's own
@@ -192,31 +193,31 @@ private slots:
         // One reply: the bytes arrive, the event is set, the thread goes.
         f.dlg->ResetReceivedUSB();
         QCOMPARE(SendFromWorker(f.dlg.get(), WM_START_RECV_USB, 3, 0), LRESULT(1));
-        QVERIFY(f.dlg->m_run.m_usbReplies.m_pReceiveUSBThread.load());
+        QVERIFY(FlashDlgTestAccess::m_run(*f.dlg).m_usbReplies.m_pReceiveUSBThread.load());
         usb.PushInput({0x06, 0x12, 0x34});
         QTRY_VERIFY(f.dlg->WaitReceivedUSB(0));
         QCOMPARE(receivedBuffer[1], uint8_t(0x12));
-        QTRY_VERIFY(!f.dlg->m_run.m_usbReplies.m_pReceiveUSBThread.load());
+        QTRY_VERIFY(!FlashDlgTestAccess::m_run(*f.dlg).m_usbReplies.m_pReceiveUSBThread.load());
 
         // A second request while one waits: the old one goes, after the
         // pause the new one runs, and the old one's late ended-message does
         // not take the new one (which may well have the same address).
         SendFromWorker(f.dlg.get(), WM_START_RECV_USB, 5, 0);
-        CReceiveUSBThread* first = f.dlg->m_run.m_usbReplies.m_pReceiveUSBThread.load();
+        CReceiveUSBThread* first = FlashDlgTestAccess::m_run(*f.dlg).m_usbReplies.m_pReceiveUSBThread.load();
         QVERIFY(first);
         const int64_t before = rtq::NowMs();
         SendFromWorker(f.dlg.get(), WM_START_RECV_USB, 5, 0);
         QVERIFY(rtq::NowMs() - before >= 1000);
-        CReceiveUSBThread* second = f.dlg->m_run.m_usbReplies.m_pReceiveUSBThread.load();
+        CReceiveUSBThread* second = FlashDlgTestAccess::m_run(*f.dlg).m_usbReplies.m_pReceiveUSBThread.load();
         QVERIFY(second);
         QTest::qWait(30);
-        QCOMPARE(f.dlg->m_run.m_usbReplies.m_pReceiveUSBThread.load(), second);
+        QCOMPARE(FlashDlgTestAccess::m_run(*f.dlg).m_usbReplies.m_pReceiveUSBThread.load(), second);
         QCOMPARE(second->bytes2BeReceived, 5);
 
         // Killed from a worker, it ends without a reply and is deleted.
         f.dlg->ResetReceivedUSB();
         std::thread([&] { f.dlg->KillReceiveUSBThread(); }).join();
-        QTRY_VERIFY(!f.dlg->m_run.m_usbReplies.m_pReceiveUSBThread.load());
+        QTRY_VERIFY(!FlashDlgTestAccess::m_run(*f.dlg).m_usbReplies.m_pReceiveUSBThread.load());
         QVERIFY(!f.dlg->WaitReceivedUSB(0));
         QVERIFY(usb.MaxConcurrentReads() <= 1);
 
@@ -242,7 +243,7 @@ private slots:
         stop = true;
         killer.join();
         f.dlg->KillReceiveUSBThread();
-        QTRY_VERIFY(!f.dlg->m_run.m_usbReplies.m_pReceiveUSBThread.load());
+        QTRY_VERIFY(!FlashDlgTestAccess::m_run(*f.dlg).m_usbReplies.m_pReceiveUSBThread.load());
         usb.Close(g_hUsbDevice.load());
         g_hUsbDevice = INVALID_HANDLE_VALUE;
     }
@@ -252,20 +253,20 @@ private slots:
         QVERIFY(f.dlg);
         auto* thread = new CSend_USBThread;
         const LPARAM number = thread->Number();
-        f.dlg->m_run.m_pSendUSBThread.reset(thread);
+        FlashDlgTestAccess::m_run(*f.dlg).m_pSendUSBThread.reset(thread);
         // An older thread's late message leaves it.
         f.dlg->OnWorkerMessage(WM_SEND_USB_ENDED, 0, number - 1);
-        QCOMPARE(f.dlg->m_run.m_pSendUSBThread.get(), thread);
+        QCOMPARE(FlashDlgTestAccess::m_run(*f.dlg).m_pSendUSBThread.get(), thread);
         f.dlg->OnWorkerMessage(WM_SEND_USB_ENDED, 0, number);
-        QVERIFY(!f.dlg->m_run.m_pSendUSBThread.get());
+        QVERIFY(!FlashDlgTestAccess::m_run(*f.dlg).m_pSendUSBThread.get());
         // The next run's thread may get the same address, never the number.
         auto* next = new CSend_USBThread;
-        f.dlg->m_run.m_pSendUSBThread.reset(next);
+        FlashDlgTestAccess::m_run(*f.dlg).m_pSendUSBThread.reset(next);
         QVERIFY(next->Number() != number);
         QCOMPARE(f.dlg->OnWorkerMessage(WM_SEND_USB_ENDED, 0, number), LRESULT(1));
-        QCOMPARE(f.dlg->m_run.m_pSendUSBThread.get(), next);
+        QCOMPARE(FlashDlgTestAccess::m_run(*f.dlg).m_pSendUSBThread.get(), next);
         f.dlg->OnWorkerMessage(WM_SEND_USB_ENDED, 0, next->Number());
-        QVERIFY(!f.dlg->m_run.m_pSendUSBThread.get());
+        QVERIFY(!FlashDlgTestAccess::m_run(*f.dlg).m_pSendUSBThread.get());
     }
 
     void reconnectUsbNeedsAllThreeSteps() {
@@ -275,8 +276,8 @@ private slots:
         rtq::test::ScopedUsbBackend useUsb(usb);
         g_bUsbLink = 1;
         QVERIFY(!f.dlg->ReconnectUsb());  // no run, nothing to reconnect
-        f.dlg->m_run.pPrinter = std::make_unique<CFlashDownloader>();
-        QVERIFY(f.dlg->m_run.pPrinter->OpenUsb());
+        FlashDlgTestAccess::m_run(*f.dlg).pPrinter = std::make_unique<CFlashDownloader>();
+        QVERIFY(FlashDlgTestAccess::m_run(*f.dlg).pPrinter->OpenUsb());
         const HANDLE first = g_hUsbDevice.load();
 
         bool ok = false;

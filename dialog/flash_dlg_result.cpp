@@ -1,19 +1,16 @@
 // Turning a result code into the operator's message.
 
+#include "dialog/flash_dlg_core.h"
 #include "engine/failure_hint.h"
 #include "engine/result_codes.h"
 #include "engine/run_settings.h"
 #include "platform/last_error.h"
-#include "ui/device_text.h"
-#include "ui/flash_dlg.h"
-#include "ui/gui_call_queue.h"
-#include "ui/message_boxes.h"
 
-void CFlashDlg::ReportResult(int code) {
-    // A worker's report is shown on this thread and waits for the operator.
-    if (!m_pCalls->OnOwnerThread()) {
+void CFlashDlgCore::ReportResult(int code) {
+    // A worker's report is shown on the dialog's thread and waits for the operator.
+    if (!View().OnDialogThread()) {
         // The cause goes along: each thread keeps its own.
-        m_pCalls->Call([this, code, cause = rtq::LastErrorDetails()] {
+        View().CallOnDialogThread([this, code, cause = rtq::LastErrorDetails()] {
             rtq::SetLastError(cause);
             ReportResult(code);
         });
@@ -24,8 +21,9 @@ void CFlashDlg::ReportResult(int code) {
     const std::string text =
         ResultText(code, rtq::LastErrorText(), g_strFriendlyName, g_strPinCode, &shown);
     if (shown)
-        ShowMessageBox(this, FromDeviceText(text),
-                       code == kResultSuccess ? QMessageBox::Information : QMessageBox::Critical,
-                       FromDeviceText(FailureHint(code)));
+        View().ShowBox(text,
+                       code == kResultSuccess ? IFlashDlgView::BoxIcon::Information
+                                              : IFlashDlgView::BoxIcon::Critical,
+                       FailureHint(code));
     m_nLastResult = code;
 }

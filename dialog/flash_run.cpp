@@ -1,11 +1,11 @@
-#include "ui/flash_run.h"
+#include "dialog/flash_run.h"
 
 #include <new>
 
+#include "dialog/flash_dlg_view.h"
 #include "engine/result_codes.h"
 #include "platform/clock.h"
 #include "ports/port_state.h"
-#include "ui/transmit_dlg.h"
 #include "workers/serial_download_proc.h"
 
 namespace {
@@ -15,9 +15,9 @@ constexpr int kCloseProgressPauseMs = 1000;
 
 }  // namespace
 
-CFlashRun::CFlashRun(INotifyWindow& owner, QWidget& window) : m_owner(owner), m_window(window) {}
+CFlashRun::CFlashRun(INotifyWindow& owner, IFlashDlgView& view) : m_owner(owner), m_view(view) {}
 
-CFlashRun::~CFlashRun() { Release(); }
+CFlashRun::~CFlashRun() { ReleaseWorkers(); }
 
 bool CFlashRun::CreateDownloader() {
     pPrinter.reset(new (std::nothrow) CFlashDownloader);
@@ -88,26 +88,20 @@ void CFlashRun::OpenTransmitDlg(bool cancelEnabled) {
     // Every run closes its window before the next opens one; a window left
     // over would only lose its refresher.
     CloseTransmitDlg(false);
-    // Owned by the dialog, so that the dialog's modality leaves it its
-    // input (Cancel, Esc) and the window manager keeps it above.
-    m_pTransmitDlg = new CTransmitDlg(&m_window);
-    m_pTransmitDlg->Open(cancelEnabled);
+    m_view.OpenProgress(cancelEnabled);
 }
 
 void CFlashRun::CloseTransmitDlg(bool pause) {
-    CTransmitDlg* dlg = m_pTransmitDlg;
-    if (!dlg) return;
-    dlg->SetStop(1);
+    if (!m_view.HasProgress()) return;
+    m_view.StopProgress();
     if (pause) rtq::SleepMs(kCloseProgressPauseMs);
-    m_pTransmitDlg.clear();
-    // Joins the refresher, then the object deletes itself.
-    dlg->Close();
+    m_view.CloseProgress();
 }
 
-bool CFlashRun::CancelOffered() const { return m_pTransmitDlg && m_pTransmitDlg->IsCancelEnabled(); }
+bool CFlashRun::CancelOffered() const { return m_view.HasProgress() && m_view.ProgressCancelOffered(); }
 
 void CFlashRun::PressCancel() {
-    if (m_pTransmitDlg) m_pTransmitDlg->CancelIfOffered();
+    if (m_view.HasProgress()) m_view.PressProgressCancel();
 }
 
 bool CFlashRun::ReconnectUsb() {
@@ -118,7 +112,7 @@ bool CFlashRun::ReconnectUsb() {
     return printer->ReopenUsb() == kResultSuccess;
 }
 
-void CFlashRun::Release() {
+void CFlashRun::ReleaseWorkers() {
     if (m_pSendUSBThread) {
         m_pSendUSBThread->m_pOwner.store(nullptr);
         if (pPrinter) pPrinter->SetNotifyWindow(nullptr);
@@ -126,10 +120,10 @@ void CFlashRun::Release() {
     }
     m_usbReplies.Release();
     ReapEndedRun();
-    if (CTransmitDlg* dlg = m_pTransmitDlg) {
-        m_pTransmitDlg.clear();
-        dlg->Close();
-        // No event loop may run any more to carry out its own deletion.
-        delete dlg;
-    }
+}
+
+void CFlashRun::Release() {
+    ReleaseWorkers();
+    // No event loop may run any more to close the window later.
+    if (m_view.HasProgress()) m_view.DestroyProgress();
 }

@@ -1,17 +1,14 @@
 // The end of the session (logout, SIGTERM) while the dialog runs: never in
 // the middle of writing the printer's flash.
 
-#include <QTimer>
+#include "dialog/control_ids.h"
+#include "dialog/flash_dlg_core.h"
 
-#include "ui/control_ids.h"
-#include "ui/flash_dlg.h"
-#include "ui/message_boxes.h"
-
-void CFlashDlg::OnEndSession() {
+void CFlashDlgCore::OnEndSession() {
     m_bEndSession = true;
-    SuppressMessageBoxes(true);
+    View().SuppressBoxes(true);
     // Boxes waiting for the operator give way; the code after them goes on.
-    CloseModalBoxes(this);
+    View().CloseBoxes();
     if (m_bBusy) {
         // Cancel as the operator would, and only where the run offers it
         // (before its point of no return). A run whose window is still to
@@ -22,12 +19,12 @@ void CFlashDlg::OnEndSession() {
     EndSessionIfIdle();
 }
 
-void CFlashDlg::EndSessionIfIdle() {
+void CFlashDlgCore::EndSessionIfIdle() {
     if (!m_bEndSession || m_bBusy) return;
     // After the handler that ended the run has returned.
-    QTimer::singleShot(0, this, [this] {
+    View().PostToDialogThread([this] {
         if (m_bBusy) return;
-        CloseModalBoxes(this);
-        done(kDialogEndCode);
+        View().CloseBoxes();
+        View().EndDialog(kDialogEndCode);
     });
 }

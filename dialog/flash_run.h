@@ -9,16 +9,13 @@
 #include <memory>
 #include <string>
 
-#include <QPointer>
-
 #include "engine/flash_downloader.h"
 #include "platform/notify_window.h"
 #include "workers/send_usb_thread.h"
 #include "workers/usb_reply_path.h"
 #include "workers/win_thread.h"
 
-class CTransmitDlg;
-class QWidget;
+class IFlashDlgView;
 
 // What a run writes, as FLASH NOW decided it.
 struct RunPlan {
@@ -37,9 +34,9 @@ struct RunPlan {
 
 class CFlashRun {
 public:
-    // owner receives the workers' messages; window owns the progress window.
-    CFlashRun(INotifyWindow& owner, QWidget& window);
-    // Release().
+    // owner receives the workers' messages; view shows the progress window.
+    CFlashRun(INotifyWindow& owner, IFlashDlgView& view);
+    // The workers' part of Release(); the progress window must be gone.
     ~CFlashRun();
     CFlashRun(const CFlashRun&) = delete;
     CFlashRun& operator=(const CFlashRun&) = delete;
@@ -77,8 +74,9 @@ public:
     // USB send thread: reopens the run's printer after a restart.
     bool ReconnectUsb();
 
-    // The dialog goes: no worker may reach it any more, and every object of
-    // the run is deleted before this returns.
+    // The dialog goes (called while its view lives): no worker may reach
+    // it any more, and every object of the run is deleted before this
+    // returns.
     void Release();
 
     // Objects of the current run. pPrinter changes only on the dialog's
@@ -86,13 +84,12 @@ public:
     std::unique_ptr<CFlashDownloader> pPrinter;
     std::unique_ptr<CWinThread> pThread;
     std::unique_ptr<CSend_USBThread> m_pSendUSBThread;
-    // The progress window is a child of the dialog and deletes itself once
-    // closed; the guard also clears if it goes any other way.
-    QPointer<CTransmitDlg> m_pTransmitDlg;
     // The receive thread and the reply-complete event of the USB link.
     CUsbReplyPath m_usbReplies;
 
 private:
+    void ReleaseWorkers();
+
     INotifyWindow& m_owner;
-    QWidget& m_window;
+    IFlashDlgView& m_view;
 };
