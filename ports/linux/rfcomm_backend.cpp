@@ -30,14 +30,6 @@ int SocketFailure(RfcommSyscalls& sys, int fd) {
     return err > 0 ? err : ECONNRESET;
 }
 
-template <class Call>
-auto RetryInterrupted(Call call) {
-    for (;;) {
-        auto r = call();
-        if (r != -1 || errno != EINTR) return r;
-    }
-}
-
 }  // namespace
 
 struct RfcommBackend::Port {
@@ -89,8 +81,7 @@ HANDLE RfcommBackend::Open(const std::string& name) {
         // progress.
         if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
             short revents = 0;
-            const int r = PollSocketUntil(m_sys, fd, POLLOUT, SteadyMs() + kConnectTimeoutMs,
-                                          &revents);
+            const int r = PollUntil(m_sys, fd, POLLOUT, SteadyMs() + kConnectTimeoutMs, &revents);
             if (r < 0)
                 err = errno;
             else if (r == 0)
@@ -165,7 +156,7 @@ bool RfcommBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t* wri
 
     size_t done = 0;
     while (done < len) {
-        const ssize_t n = RetryInterrupted([&] { return sys.Send(fd, data + done, len - done); });
+        const ssize_t n = RetryOnEintr([&] { return sys.Send(fd, data + done, len - done); });
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -177,7 +168,7 @@ bool RfcommBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t* wri
         // The link's buffer is full: wait for room until the time-out.
         if (SteadyMs() >= endMs) break;
         short revents = 0;
-        const int r = PollSocketUntil(sys, fd, POLLOUT, endMs, &revents);
+        const int r = PollUntil(sys, fd, POLLOUT, endMs, &revents);
         if (r < 0) {
             *written = done;
             return Fail(errno);
@@ -210,12 +201,12 @@ bool RfcommBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
     const int64_t endMs = SteadyMs() + waitMs;
     for (;;) {
         short revents = 0;
-        const int r = PollSocketUntil(sys, fd, POLLIN, endMs, &revents);
+        const int r = PollUntil(sys, fd, POLLIN, endMs, &revents);
         if (r < 0) return Fail(errno);
         if (r == 0) return true;  // the read constant ran out
         if (revents & POLLNVAL) return Fail(EBADF);
         // Bytes that arrived before a hang-up are still read first.
-        const ssize_t n = RetryInterrupted([&] { return sys.Recv(fd, buf, len, MSG_DONTWAIT); });
+        const ssize_t n = RetryOnEintr([&] { return sys.Recv(fd, buf, len, MSG_DONTWAIT); });
         if (n > 0) {
             *got = static_cast<size_t>(n);
             return true;
@@ -232,7 +223,7 @@ bool RfcommBackend::PurgeInput(HANDLE h) {
     if (!port) return Fail(EBADF);
     uint8_t scrap[512];
     for (;;) {
-        const ssize_t n = RetryInterrupted(
+        const ssize_t n = RetryOnEintr(
             [&] { return port->sys.Recv(port->fd, scrap, sizeof scrap, MSG_DONTWAIT); });
         if (n > 0) continue;
         if (n == 0) return Fail(ECONNRESET);

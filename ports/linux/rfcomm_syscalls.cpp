@@ -2,13 +2,6 @@
 
 #include <bluetooth/bluetooth.h>
 #include <bluetooth/rfcomm.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-
-#include "platform/clock.h"
 
 namespace rtq {
 
@@ -35,24 +28,9 @@ ssize_t RfcommSyscalls::Recv(int fd, void* buf, size_t n, int flags) {
     return recv(fd, buf, n, flags);
 }
 
-int RfcommSyscalls::Poll(pollfd* fds, nfds_t n, int timeoutMs) { return poll(fds, n, timeoutMs); }
-
-int RfcommSyscalls::Close(int fd) { return close(fd); }
-
 RfcommSyscalls& SystemRfcommSyscalls() {
     static RfcommSyscalls calls;
     return calls;
-}
-
-int PollSocketUntil(RfcommSyscalls& sys, int fd, short events, int64_t endMs, short* revents) {
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int waitMs = static_cast<int>(std::clamp<int64_t>(endMs - SteadyMs(), 0, INT_MAX));
-        const int r = sys.Poll(&p, 1, waitMs);
-        if (r < 0 && errno == EINTR) continue;
-        *revents = p.revents;
-        return r;
-    }
 }
 
 }  // namespace rtq

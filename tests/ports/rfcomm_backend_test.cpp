@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -53,7 +54,23 @@ public:
     }
     int Close(int fd) override {
         closed.push_back(fd);
-        return RfcommSyscalls::Close(fd);
+        return DeviceSyscalls::Close(fd);
+    }
+    // A signal arrives during an armed call: a poll after waiting
+    // interruptedWaitMs of its time, send and recv before they do anything.
+    int Poll(pollfd* fds, nfds_t n, int timeoutMs) override {
+        waits.push_back(timeoutMs);
+        if (pollInterrupts == 0) return DeviceSyscalls::Poll(fds, n, timeoutMs);
+        --pollInterrupts;
+        SleepMs(std::min(timeoutMs, interruptedWaitMs));
+        errno = EINTR;
+        return -1;
+    }
+    ssize_t Send(int fd, const void* buf, size_t n) override {
+        return Interrupted(sendInterrupts) ? -1 : RfcommSyscalls::Send(fd, buf, n);
+    }
+    ssize_t Recv(int fd, void* buf, size_t n, int flags) override {
+        return Interrupted(recvInterrupts) ? -1 : RfcommSyscalls::Recv(fd, buf, n, flags);
     }
 
     int connectErr = 0;
@@ -62,6 +79,19 @@ public:
     int program = -1;
     sockaddr_rc target{};
     std::vector<int> closed;
+    int pollInterrupts = 0;
+    int sendInterrupts = 0;
+    int recvInterrupts = 0;
+    int interruptedWaitMs = 0;
+    std::vector<int> waits;  // the time-out of each poll
+
+private:
+    static bool Interrupted(int& armed) {
+        if (armed == 0) return false;
+        --armed;
+        errno = EINTR;
+        return true;
+    }
 };
 
 constexpr char kPrinter[] = "00:AA:01:01:00:01";
@@ -165,6 +195,39 @@ TEST_F(RfcommBackendTest, FullLinkEndsTheWriteAfterItsTimeOut) {
     EXPECT_LT(written, big.size());
     EXPECT_GE(SteadyMs() - start, 190);
     EXPECT_LT(SteadyMs() - start, 2000);
+}
+
+TEST_F(RfcommBackendTest, InterruptedCallsAreMadeAgainAndAWaitKeepsItsDeadline) {
+    OpenPort();
+    sys.sendInterrupts = 1;
+    const std::string frame = "\x1b\x40";
+    size_t written = 0;
+    ASSERT_TRUE(backend.Write(h, reinterpret_cast<const uint8_t*>(frame.data()), frame.size(),
+                              &written))
+        << LastErrorText();
+    EXPECT_EQ(written, frame.size());
+    EXPECT_EQ(PrinterReads(), frame);
+
+    ASSERT_EQ(send(sys.printer, "ACK", 3, 0), 3);
+    sys.recvInterrupts = 1;
+    uint8_t buf[16];
+    size_t got = 0;
+    ASSERT_TRUE(backend.Read(h, buf, sizeof buf, &got)) << LastErrorText();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "ACK");
+    ASSERT_EQ(send(sys.printer, "stale", 5, 0), 5);
+    sys.recvInterrupts = 1;
+    ASSERT_TRUE(backend.PurgeInput(h)) << LastErrorText();
+    EXPECT_EQ(sys.sendInterrupts + sys.recvInterrupts, 0);
+
+    // A signal 80 ms into the read's 100 ms wait: the wait goes on for what
+    // is left, not for the whole constant again.
+    sys.pollInterrupts = 1;
+    sys.interruptedWaitMs = 80;
+    sys.waits.clear();
+    ASSERT_TRUE(backend.Read(h, buf, sizeof buf, &got)) << LastErrorText();
+    EXPECT_EQ(got, 0u);
+    ASSERT_GE(sys.waits.size(), 2u);
+    EXPECT_LE(sys.waits[1], 20);
 }
 
 TEST_F(RfcommBackendTest, PrinterHangingUpFailsEveryCall) {
