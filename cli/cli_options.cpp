@@ -24,7 +24,8 @@ constexpr const char* kFlashFooter =
     "      (any case), or main, ipl, font, pin, name\n"
     "FILE  the data file; not used for PIN CODE and FRIENDLY NAME\n"
     "--usb writes the first attached USB printer of the RTQ650 family\n"
-    "      (/dev/usb/lp*); it takes no port or line settings.\n"
+    "      (/dev/usb/lp*), or the one --port names by its node or serial\n"
+    "      number (as list shows it); it takes no line settings.\n"
     "Defaults: 9600 baud, parity NONE, 1 stop bit; 38400 with --bluetooth.\n"
     "The last line on stdout is \"result CODE: MESSAGE\"; the exit status is 0\n"
     "for success, CODE - 1000 for a failure, 64 for a usage error.";
@@ -41,7 +42,8 @@ public:
 
         flash = m_app.add_subcommand("flash",
                                      "Write a data file or a Bluetooth setting to a printer");
-        flash->add_option("--port", o.port, "serial or Bluetooth port")->type_name("PORT");
+        flash->add_option("--port", o.port, "serial or Bluetooth port, or the USB printer")
+            ->type_name("PORT");
         flash->add_flag("--usb", o.usb, "the USB printer instead of a port")
             ->disable_flag_override();
         AddType(flash, &o);
@@ -176,13 +178,14 @@ ParseResult CheckCombination(const Parser& p, CliOptions o) {
                     sub);
     if (o.command != Command::List && !o.typeGiven) return Fail("--type is required", sub);
     if (o.command == Command::Flash) {
-        const bool lineOptions =
-            o.portGiven || o.bluetooth || o.baudGiven || o.parityGiven || o.stopBitsGiven;
+        const bool lineOptions = o.bluetooth || o.baudGiven || o.parityGiven || o.stopBitsGiven;
         if (o.usb && lineOptions)
-            return Fail("--usb takes no --port, --bluetooth, --baud, --parity or --stop-bits",
-                        sub);
+            return Fail("--usb takes no --bluetooth, --baud, --parity or --stop-bits", sub);
+        if (o.usb && o.portGiven && o.port.empty())
+            return Fail("--port with --usb takes a node or a serial number", sub);
         if (!o.usb && !o.portGiven) return Fail("--port or --usb is required", sub);
-        if (!o.bluetooth && rtq::IsBluetoothTarget(o.port))
+        // A USB serial number may look like anything.
+        if (!o.usb && !o.bluetooth && rtq::IsBluetoothTarget(o.port))
             return Fail("a Bluetooth address as --port needs --bluetooth", sub);
         if (o.baudGiven && !WholeNumber(o.baud))
             return Fail("--baud takes a whole number, not \"" + o.baud + "\"", sub);

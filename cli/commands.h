@@ -17,8 +17,10 @@ int RunFlash(const CliOptions& options, ProgressView& view, std::ostream& err);
 struct DownloadType;
 // After the checks of RunFlash: opens the USB printer as FLASH NOW does
 // (1038, 1039, 1040, then the data file test) and runs the download on a
-// USB send thread, handling the workers' messages on this thread.
-int RunUsbDownload(const std::string& file, const DownloadType& type, ProgressView& view);
+// USB send thread, handling the workers' messages on this thread. port
+// names the printer (node or serial number); empty: the first that opens.
+int RunUsbDownload(const std::string& file, const DownloadType& type, const std::string& port,
+                   ProgressView& view);
 
 // The file checks of FLASH NOW and the sector plan a run would write, on
 // out; touches no port.

@@ -80,7 +80,7 @@ int RunFlash(const CliOptions& o, ProgressView& view, std::ostream& err) {
         std::vector<int32_t> plan;
         if ((r = CheckFileContents(o.file, type, &plan)) != kResultSuccess) return r;
     }
-    if (o.usb) return RunUsbDownload(o.file, type, view);
+    if (o.usb) return RunUsbDownload(o.file, type, o.portGiven ? o.port : std::string(), view);
     if (o.bluetooth && (r = ResolveBluetoothPrinter(&devicePath)) != kResultSuccess) return r;
 
     CFlashDownloader downloader;

@@ -10,12 +10,29 @@
 #include "engine/run_settings.h"
 #include "engine/sector_sizes.h"
 #include "ports/port_state.h"
+#include "ports/usb_backend.h"
 #include "workers/run_steps.h"
 #include "workers/send_usb_thread.h"
 
 namespace rtq::cli {
 
-int RunUsbDownload(const std::string& file, const DownloadType& type, ProgressView& view) {
+namespace {
+
+// The printer the run and its reconnections look for; cleared after the
+// run so that a later run in the process takes the first again.
+class WantedPrinter {
+public:
+    explicit WantedPrinter(const std::string& wanted) { rtq::SetWantedUsbPrinter(wanted); }
+    ~WantedPrinter() { rtq::SetWantedUsbPrinter({}); }
+    WantedPrinter(const WantedPrinter&) = delete;
+    WantedPrinter& operator=(const WantedPrinter&) = delete;
+};
+
+}  // namespace
+
+int RunUsbDownload(const std::string& file, const DownloadType& type, const std::string& port,
+                   ProgressView& view) {
+    const WantedPrinter wanted(port);
     const bool fileRun = IsFileKind(type.kind);
     CFlashDownloader downloader;
     CliProgressWindow window(view, false);

@@ -174,6 +174,13 @@ std::string FailureHint(int code, const rtq::LastError& error) {
     if (code == kResultFileOpenFailed && error.number == 0)
         return error.path.empty() || error.text.empty() ? std::string()
                                                         : Subject(error) + error.text + ".";
+    // So does a USB printer named on the command line that is not attached
+    // or cannot be told apart from another.
+    if (code == kResultUsbOpenFailed && error.number == 0)
+        return error.path.empty() || error.text.empty()
+                   ? std::string()
+                   : Subject(error) + error.text + ". rtqflash-cli list shows the attached "
+                                                   "printers and their serial numbers.";
     if (error.number == 0) return std::string();
     switch (code) {
         case kResultPortOpenFailed:

@@ -1,6 +1,7 @@
 #include "ports/usb_backend.h"
 
 #include <atomic>
+#include <mutex>
 
 #include "ports/system_backends.h"
 
@@ -8,6 +9,8 @@ namespace rtq {
 
 namespace {
 std::atomic<IUsbBackend*> g_usbBackend{nullptr};
+std::mutex g_wantedMutex;
+std::string g_wanted;
 }  // namespace
 
 IUsbBackend& UsbBackend() {
@@ -21,6 +24,16 @@ bool ReplaceUsbBackend(IUsbBackend* expected, IUsbBackend* next) {
     IUsbBackend* stored = g_usbBackend.load();
     if ((stored ? stored : &SystemUsbBackend()) != expected) return false;
     return g_usbBackend.compare_exchange_strong(stored, next);
+}
+
+void SetWantedUsbPrinter(const std::string& wanted) {
+    std::lock_guard<std::mutex> lk(g_wantedMutex);
+    g_wanted = wanted;
+}
+
+std::string WantedUsbPrinter() {
+    std::lock_guard<std::mutex> lk(g_wantedMutex);
+    return g_wanted;
 }
 
 }  // namespace rtq

@@ -47,4 +47,10 @@ void SetUsbBackend(IUsbBackend* backend);  // nullptr: the system's own
 // must not undo a change somebody else made meanwhile.
 bool ReplaceUsbBackend(IUsbBackend* expected, IUsbBackend* next);
 
+// The printer FindDevicePath is to find, by its node or USB serial number;
+// empty: the first that opens. Process-wide so that a reconnection after
+// an unplug finds the same printer.
+void SetWantedUsbPrinter(const std::string& wanted);
+std::string WantedUsbPrinter();
+
 }  // namespace rtq

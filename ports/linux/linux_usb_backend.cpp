@@ -171,7 +171,10 @@ LinuxUsbBackend::Call LinuxUsbBackend::Find(HANDLE h) {
 bool LinuxUsbBackend::FindDevicePath(std::string* path) {
     UsbLookupResult found = FindUsbPrinterNode();
     if (path) *path = found.path;
-    if (!found.Found()) {
+    if (!found.refusal.empty()) {
+        // A cause found here, not by a system call: it carries no number.
+        SetLastError({found.refusal, 0, WantedUsbPrinter()});
+    } else if (!found.Found()) {
         // The first refusal says most about why; with nothing attached
         // there is no device.
         if (found.attempts.empty())

@@ -13,6 +13,7 @@
 
 #include "ports/device_names.h"
 #include "ports/linux/sysfs_attribute.h"
+#include "ports/usb_backend.h"
 
 namespace rtq {
 
@@ -109,9 +110,36 @@ std::vector<UsbPrinterCandidate> ListUsbPrinterCandidates(const std::string& sys
 }
 
 UsbLookupResult FindUsbPrinterNode(const std::string& sysfsRoot,
-                                   const std::string& deviceRoot) {
+                                   const std::string& deviceRoot, const std::string& wanted) {
     UsbLookupResult result;
-    for (const UsbPrinterCandidate& candidate : ListUsbPrinterCandidates(sysfsRoot, deviceRoot)) {
+    std::vector<UsbPrinterCandidate> candidates = ListUsbPrinterCandidates(sysfsRoot, deviceRoot);
+    if (!wanted.empty()) {
+        std::vector<UsbPrinterCandidate> named;
+        const fs::path wantedNode = fs::path(wanted).lexically_normal();
+        for (const UsbPrinterCandidate& c : candidates)
+            if (fs::path(c.node).lexically_normal() == wantedNode) named.push_back(c);
+        if (named.empty())
+            for (const UsbPrinterCandidate& c : candidates)
+                if (ReadSysfsLine((fs::path(c.deviceDir) / "serial").string()) == wanted)
+                    named.push_back(c);
+        if (named.empty()) {
+            result.refusal =
+                wanted.find('/') != std::string::npos
+                    ? "not a USB printer of the known ids, or not attached"
+                    : "no attached USB printer of the known ids has this serial number";
+            return result;
+        }
+        // Taking either could flash the wrong printer.
+        if (named.size() > 1) {
+            result.refusal = "several USB printers have this serial number (";
+            for (size_t i = 0; i < named.size(); ++i)
+                result.refusal += (i ? ", " : "") + named[i].node;
+            result.refusal += "); name one by its node";
+            return result;
+        }
+        candidates = named;
+    }
+    for (const UsbPrinterCandidate& candidate : candidates) {
         UsbNodeAttempt attempt;
         attempt.path = candidate.node;
         attempt.error = ProbeUsbPrinterNode(attempt.path);
@@ -125,7 +153,7 @@ UsbLookupResult FindUsbPrinterNode(const std::string& sysfsRoot,
 }
 
 UsbLookupResult FindUsbPrinterNode() {
-    return FindUsbPrinterNode(SysfsRoot(), DeviceRoot());
+    return FindUsbPrinterNode(SysfsRoot(), DeviceRoot(), WantedUsbPrinter());
 }
 
 }  // namespace rtq

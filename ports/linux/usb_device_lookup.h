@@ -34,6 +34,9 @@ struct UsbNodeAttempt {
 struct UsbLookupResult {
     std::string path;                      // the winner; empty when none
     std::vector<UsbNodeAttempt> attempts;  // every candidate, in the order tried
+    // Why a printer the operator named was not tried (not attached, no
+    // such serial number, or one shared by several); empty otherwise.
+    std::string refusal;
 
     bool Found() const { return !path.empty(); }
     // A printer with a known id is attached, but none of its nodes opened.
@@ -56,10 +59,12 @@ std::vector<UsbPrinterCandidate> ListUsbPrinterCandidates(const std::string& sys
 int ProbeUsbPrinterNode(const std::string& path);
 
 // Looks in sysfsRoot/class/usbmisc for lpN entries and probes
-// deviceRoot/usb/lpN.
+// deviceRoot/usb/lpN. wanted names one printer, by its node or its USB
+// serial number; empty: the first that opens.
 UsbLookupResult FindUsbPrinterNode(const std::string& sysfsRoot,
-                                   const std::string& deviceRoot);
-// The same with the roots in force now.
+                                   const std::string& deviceRoot,
+                                   const std::string& wanted = {});
+// The same with the roots and the wanted printer in force now.
 UsbLookupResult FindUsbPrinterNode();
 
 }  // namespace rtq

@@ -64,7 +64,7 @@ protected:
 TEST_F(CliApp, UsageErrorsAreOneLineAndExitWith64) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"flash", "--type", "font"}, "--port or --usb is required"},
-        {{"flash", "--usb", "--port", "COM1", "--type", "pin"}, "--usb takes no --port"},
+        {{"flash", "--usb", "--baud", "9600", "--type", "pin"}, "--usb takes no --bluetooth"},
         {{"flash", "--port", "COM1", "--type", "font", "--speed", "9600"}, "--speed"},
         {{"flash", "--port"}, "--port"},
         {{"list", "--json=yes"}, "json"},

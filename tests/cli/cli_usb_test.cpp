@@ -57,10 +57,10 @@ protected:
     rtq::test::TempFolder dir;
 };
 
-TEST_F(CliUsb, UsbTakesNoPortOrLineSettings) {
+TEST_F(CliUsb, UsbTakesNoLineSettings) {
     for (const std::vector<std::string>& extra :
-         {std::vector<std::string>{"--port", "COM1"}, {"--bluetooth"}, {"--baud", "9600"},
-          {"--parity", "odd"}, {"--stop-bits", "2"}}) {
+         {std::vector<std::string>{"--port", ""}, {"--bluetooth"}, {"--baud", "9600"},
+          {"--parity", "odd"}, {"--stop-bits", "2"}, {"--bluetooth", "--port", "A1"}}) {
         std::vector<std::string> args{"flash", "--usb", "--type", "pin", "--pin", "1"};
         args.insert(args.end(), extra.begin(), extra.end());
         const Outcome o = Run(args);
@@ -121,6 +121,38 @@ TEST_F(CliUsb, ReconnectsAfterAnUnplugDuringTheData) {
     EXPECT_EQ(o.status, 0) << o.out << o.err;
     EXPECT_EQ(printer.ReadFlash(0x100000, image.size()), image);
     EXPECT_EQ(usb.OpenCount(), 2);
+}
+
+TEST_F(CliUsb, PortNamesThePrinterForTheRunAndItsReconnection) {
+    const std::vector<uint8_t> image = rtq::test::FontImage(65536);
+    bool pulled = false;
+    usb.SetWriteHook([&](const std::vector<uint8_t>& bytes) {
+        if (!pulled && bytes.size() == 4096) {
+            pulled = true;
+            usb.ScriptWriteResults({rtq::UsbWriteStatus::InvalidHandle});
+        }
+        printer.Receive(bytes);
+        std::vector<uint8_t> answer(printer.OutputAvailable());
+        printer.TakeOutput(answer.data(), answer.size());
+        if (!answer.empty()) usb.PushInput(answer);
+    });
+    // A serial number that reads as a Bluetooth address is still a USB one.
+    const std::string serial = "00:AA:01:01:00:01";
+    Outcome o = Run({"flash", "--usb", "--port", serial, "--type", "font",
+                     dir.Write("font.bin", image)});
+    EXPECT_EQ(o.status, 0) << o.out << o.err;
+    EXPECT_EQ(usb.OpenCount(), 2);
+    EXPECT_EQ(usb.WantedSeen(), std::vector<std::string>(2, serial));
+    // Without --port a later run takes the first printer again.
+    o = Run({"flash", "--usb", "--type", "pin", "--pin", "1"});
+    EXPECT_EQ(o.status, 0) << o.out << o.err;
+    EXPECT_EQ(usb.WantedSeen().back(), "");
+
+    usb.SetDeviceFound(false);
+    o = Run({"flash", "--usb", "--port", "/dev/usb/lp1", "--type", "pin", "--pin", "1"});
+    EXPECT_EQ(o.status, 38);
+    EXPECT_EQ(usb.WantedSeen().back(), "/dev/usb/lp1");
+    EXPECT_EQ(rtq::WantedUsbPrinter(), "");
 }
 
 TEST_F(CliUsb, WritesAPinCode) {

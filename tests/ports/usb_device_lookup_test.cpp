@@ -11,6 +11,10 @@
 
 #include "ports/linux/linux_usb_backend.h"
 #include "ports/linux/usb_device_lookup.h"
+#include "engine/failure_hint.h"
+#include "engine/result_codes.h"
+#include "platform/last_error.h"
+#include "ports/usb_backend.h"
 
 namespace rtq {
 namespace {
@@ -48,6 +52,9 @@ struct FakeTree {
         fs::create_directory_symlink(device / "1-1:1.0", entry / "device");
         SetNode(dev, name, node);
     }
+    void SetSerial(const std::string& name, const std::string& serial) {
+        std::ofstream(fs::path(sys) / "devices" / name / "serial") << serial << "\n";
+    }
     std::string NodePath(const std::string& name) const { return dev + "/usb/" + name; }
     UsbLookupResult Find() const { return FindUsbPrinterNode(sys, dev); }
 
@@ -78,6 +85,63 @@ TEST(UsbDeviceLookup, TableOrderFirstThenInstancesByNumber) {
     r = t.Find();
     EXPECT_EQ(r.path, t.NodePath("lp0"));
     EXPECT_EQ(r.attempts.size(), 4u);
+}
+
+TEST(UsbDeviceLookup, NamedPrinterByNodeOrSerialAndNoOther) {
+    FakeTree t;
+    t.Add("lp0", "7c44", "2207");
+    t.Add("lp1", "6d31", "2207");
+    t.Add("lp2", "5e1a", "b00c");
+    t.Add("lp3", "1234", "2207");
+    t.SetSerial("lp0", "A100");
+    t.SetSerial("lp1", "B200");
+    t.SetSerial("lp3", "C300");
+    const auto find = [&](const std::string& wanted) {
+        return FindUsbPrinterNode(t.sys, t.dev, wanted);
+    };
+    // Named, a printer later in the order is taken over the first.
+    EXPECT_EQ(find(t.NodePath("lp1")).path, t.NodePath("lp1"));
+    EXPECT_EQ(find(t.dev + "//usb/./lp0").path, t.NodePath("lp0"));
+    EXPECT_EQ(find("A100").path, t.NodePath("lp0"));
+    EXPECT_EQ(find("B200").path, t.NodePath("lp1"));
+
+    // Not among the printers of the known ids: refused, nothing opened.
+    for (const std::string& wanted : {t.NodePath("lp3"), t.NodePath("lp9"), std::string("C300"),
+                                      std::string("a100"), std::string("lp1")}) {
+        const UsbLookupResult r = find(wanted);
+        EXPECT_FALSE(r.Found()) << wanted;
+        EXPECT_TRUE(r.attempts.empty()) << wanted;
+        EXPECT_FALSE(r.refusal.empty()) << wanted;
+    }
+    EXPECT_NE(find("C300").refusal.find("serial number"), std::string::npos);
+    EXPECT_NE(find(t.NodePath("lp9")).refusal.find("not attached"), std::string::npos);
+
+    // A named printer that will not open is not replaced by another.
+    SetNode(t.dev, "lp1", Node::Directory);
+    const UsbLookupResult r = find("B200");
+    EXPECT_FALSE(r.Found());
+    EXPECT_TRUE(r.refusal.empty());
+    ASSERT_EQ(r.attempts.size(), 1u);
+    EXPECT_EQ(r.attempts[0].path, t.NodePath("lp1"));
+    EXPECT_EQ(r.attempts[0].error, EISDIR);
+}
+
+TEST(UsbDeviceLookup, SharedSerialNumberIsRefusedNamingEveryNode) {
+    FakeTree t;
+    t.Add("lp0", "7c44", "2207");
+    t.Add("lp1", "5e1a", "b00c");
+    t.Add("lp2", "6d31", "2207");
+    t.SetSerial("lp0", "SAME");
+    t.SetSerial("lp1", "SAME");
+    t.SetSerial("lp2", "OTHER");
+    const UsbLookupResult r = FindUsbPrinterNode(t.sys, t.dev, "SAME");
+    EXPECT_FALSE(r.Found());
+    EXPECT_TRUE(r.attempts.empty());
+    EXPECT_NE(r.refusal.find(t.NodePath("lp0")), std::string::npos) << r.refusal;
+    EXPECT_NE(r.refusal.find(t.NodePath("lp1")), std::string::npos) << r.refusal;
+    EXPECT_EQ(r.refusal.find(t.NodePath("lp2")), std::string::npos) << r.refusal;
+    // Either can still be named by its node.
+    EXPECT_EQ(FindUsbPrinterNode(t.sys, t.dev, t.NodePath("lp0")).path, t.NodePath("lp0"));
 }
 
 TEST(UsbDeviceLookup, NodePathMustFitTheSlot) {
@@ -120,6 +184,45 @@ TEST(UsbDeviceLookup, BackendTellsNothingAttachedFromNothingOpenable) {
     setenv("RTQFLASH_SYSFS_ROOT", (t.root + "/none").c_str(), 1);
     EXPECT_FALSE(backend.FindDevicePath(&path));
     EXPECT_FALSE(backend.LastLookup().FoundButUnopenable());
+    unsetenv("RTQFLASH_SYSFS_ROOT");
+    unsetenv("RTQFLASH_DEVICE_ROOT");
+}
+
+TEST(UsbDeviceLookup, BackendFindsTheWantedPrinterAndSaysWhyNot) {
+    FakeTree t;
+    t.Add("lp0", "5e1a", "b00c");
+    t.Add("lp1", "5e1a", "b00c");
+    t.SetSerial("lp1", "X9");
+    setenv("RTQFLASH_SYSFS_ROOT", t.sys.c_str(), 1);
+    setenv("RTQFLASH_DEVICE_ROOT", t.dev.c_str(), 1);
+    LinuxUsbBackend backend;
+    std::string path;
+    SetWantedUsbPrinter("X9");
+    EXPECT_TRUE(backend.FindDevicePath(&path));
+    EXPECT_EQ(path, t.NodePath("lp1"));
+
+    // The cause names the printer and carries no error number: the
+    // program found it, not a system call.
+    SetWantedUsbPrinter("NOPE");
+    EXPECT_FALSE(backend.FindDevicePath(&path));
+    LastError e = LastErrorDetails();
+    EXPECT_EQ(e.path, "NOPE");
+    EXPECT_EQ(e.number, 0);
+    EXPECT_NE(e.text.find("serial number"), std::string::npos);
+    const std::string hint = FailureHint(kResultUsbOpenFailed, e);
+    EXPECT_EQ(hint.rfind("NOPE: ", 0), 0u) << hint;
+    EXPECT_NE(hint.find("rtqflash-cli list"), std::string::npos) << hint;
+
+    SetWantedUsbPrinter("X9");
+    SetNode(t.dev, "lp1", Node::Missing);
+    EXPECT_FALSE(backend.FindDevicePath(&path));
+    e = LastErrorDetails();
+    EXPECT_EQ(e.path, t.NodePath("lp1"));
+    EXPECT_EQ(e.number, ENOENT);
+
+    SetWantedUsbPrinter({});
+    EXPECT_TRUE(backend.FindDevicePath(&path));
+    EXPECT_EQ(path, t.NodePath("lp0"));
     unsetenv("RTQFLASH_SYSFS_ROOT");
     unsetenv("RTQFLASH_DEVICE_ROOT");
 }

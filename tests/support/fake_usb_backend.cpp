@@ -46,6 +46,7 @@ void FakeUsbBackend::UpdateReadableLocked() {
 bool FakeUsbBackend::FindDevicePath(std::string* path) {
     std::lock_guard<std::mutex> lk(m_mutex);
     ++m_findCount;
+    m_wantedSeen.push_back(rtq::WantedUsbPrinter());
     if (!m_found || m_unplugged) {
         path->clear();
         return false;
@@ -246,6 +247,11 @@ int FakeUsbBackend::OpenCount() const {
 int FakeUsbBackend::CloseCount() const {
     std::lock_guard<std::mutex> lk(m_mutex);
     return m_closeCount;
+}
+
+std::vector<std::string> FakeUsbBackend::WantedSeen() const {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    return m_wantedSeen;
 }
 
 int FakeUsbBackend::FindCount() const {

@@ -81,6 +81,8 @@ public:
     int OpenCount() const;     // successful opens
     int CloseCount() const;    // closes of the open handle
     int FindCount() const;
+    // The wanted printer each FindDevicePath saw, in order.
+    std::vector<std::string> WantedSeen() const;
     int DeviceIdCount() const;
     int PortStatusCount() const;
     int ReadCalls() const;
@@ -113,6 +115,7 @@ private:
     int m_openCount = 0;
     int m_closeCount = 0;
     int m_findCount = 0;
+    std::vector<std::string> m_wantedSeen;
     int m_deviceIdCount = 0;
     int m_portStatusCount = 0;
     int m_readCalls = 0;
