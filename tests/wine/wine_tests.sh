@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Runs the Windows build under Wine: the core's unit tests (CTest), then
 # rtqflash-cli.exe against rtqsim over COM17, the prefix's com17 linked to
-# rtqsim's pseudo-terminal. One Wine prefix (BUILD_WIN/wine-prefix, made
-# on first use) and one wineserver serve every program.
+# rtqsim's pseudo-terminal, then the installer. One Wine prefix
+# (BUILD_WIN/wine-prefix, made on first use) and one wineserver serve
+# every program.
 #
 #   bash tests/wine/wine_tests.sh BUILD_WIN LINUX_BUILD
 #
-# LINUX_BUILD holds rtqsim (sim/rtqsim). Exit status 0 when all passed.
+# LINUX_BUILD holds rtqsim (sim/rtqsim) and rtqflash-cli (cli/rtqflash-cli,
+# whose --version the installed program must match). Exit status 0 when
+# all passed.
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: wine_tests.sh BUILD_WIN LINUX_BUILD" >&2; exit 64; }
 win=$(cd "$1" && pwd)
-sim=$(cd "$2" && pwd)/sim/rtqsim
+linux=$(cd "$2" && pwd)
+sim=$linux/sim/rtqsim
 cli=$win/cli/rtqflash-cli.exe
 here=$(cd "$(dirname "$0")" && pwd)
 [ -x "$sim" ] || { echo "wine_tests: no $sim" >&2; exit 1; }
@@ -124,6 +128,14 @@ if [ "$status" -eq 1 ] && [ "$result" = "result 1001: Cannot erase a sector!" ];
   pass "NAK on erase: result 1001, exit status 1"
 else
   fail "NAK on erase: status $status, '$result'"; cat "$work/cli.err"
+fi
+
+echo "-- the installer"
+setups=("$win"/rtqflash-*-setup.exe)
+if [ ${#setups[@]} -eq 1 ] && [ -f "${setups[0]}" ]; then
+  bash "$here/install_test.sh" "${setups[0]}" "$linux/cli/rtqflash-cli" || failures=$((failures + 1))
+else
+  fail "not one installer in $win: ${setups[*]}"
 fi
 
 [ "$failures" -eq 0 ] && echo "wine: all passed" || echo "wine: $failures failed"
