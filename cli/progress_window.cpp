@@ -32,11 +32,17 @@ void CliProgressWindow::PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 bool CliProgressWindow::CancelIfOffered() const {
-    // A serial run's download is the process's only thread, so a signal's
-    // call never overlaps the step that ends the offer.
-    if (!m_cancelAllowed.load()) return false;
+    int offered = kCancelOffered;
+    if (!m_cancel.compare_exchange_strong(offered, kCancelTaken)) return false;
     g_bCancelled = 1;
     return true;
+}
+
+void CliProgressWindow::EndCancelOffer() {
+    // The request may still be between taking the offer and raising the
+    // flag (Windows calls it on a thread of its own): raised here too, so
+    // the run stops before its next write, as it must once a request won.
+    if (m_cancel.exchange(kCancelNone) == kCancelTaken) g_bCancelled = 1;
 }
 
 bool CliProgressWindow::ReconnectUsb() {
@@ -55,7 +61,7 @@ int CliProgressWindow::RunUntilSendEnded(LPARAM thread) {
 LRESULT CliProgressWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_OPEN_PROGRESS:
-            m_cancelAllowed = wParam == 1;
+            m_cancel = wParam == 1 ? kCancelOffered : kCancelNone;
             m_progressOpened = true;
             // The end was asked for before the run could be cancelled.
             if (EndRequested()) CancelIfOffered();
@@ -71,10 +77,11 @@ LRESULT CliProgressWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             m_view.Show(m_lastText, static_cast<int64_t>(wParam), static_cast<int64_t>(lParam));
             return 1;
         case WM_DISABLE_CANCEL:
-            m_cancelAllowed = false;
+            EndCancelOffer();
             return 1;
         case WM_CLOSE_PROGRESS:
-            m_cancelAllowed = false;
+            // The run is over: a request it took has been counted.
+            m_cancel = kCancelNone;
             m_progressOpened = false;
             EndLine();
             return 1;

@@ -40,7 +40,7 @@ public:
 
     // Whether the run may still be cancelled (the progress opened with
     // Cancel enabled and the line check has not passed yet).
-    bool CancelAllowed() const { return m_cancelAllowed.load(); }
+    bool CancelAllowed() const { return m_cancel.load() == kCancelOffered; }
     // Cancels the run if it may still be cancelled, as the Cancel button
     // would; async-signal-safe.
     bool CancelIfOffered() const;
@@ -61,7 +61,13 @@ private:
     LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
     ProgressView& m_view;
     const bool m_bluetooth;
-    std::atomic<bool> m_cancelAllowed{false};
+    // Offered by the run's thread, taken by a request from wherever it
+    // comes (a signal handler, Windows' console thread): one atomic, so a
+    // request and the end of the offer can never both win.
+    enum CancelState : int { kCancelNone, kCancelOffered, kCancelTaken };
+    mutable std::atomic<int> m_cancel{kCancelNone};
+    // Ends the offer; a request that took it first cancels the run.
+    void EndCancelOffer();
     std::atomic<bool> m_progressOpened{false};
     std::atomic<int> m_lastResult{-1};
     std::string m_lastText;  // the step a WM_SET_PROGRESS_RANGE belongs to
