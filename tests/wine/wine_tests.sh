@@ -120,6 +120,19 @@ else
   fail "IPL FIRMWARE: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
 fi
 
+# MAIN FIRMWARE goes to sector 6 (0x20000) on, its CRC recalculated at
+# the end; its waits make it the longest run (about 80 s).
+start_sim
+flash "MAIN FIRMWARE" "$work/samples/sample_main.mfw"
+wait "$sim_pid" || true
+sim_pid=
+if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
+  flash_equal "$work/samples/sample_main.mfw" 0x20000 0 131072; then
+  pass "MAIN FIRMWARE written, flash equal to the file (${seconds} s)"
+else
+  fail "MAIN FIRMWARE: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
+fi
+
 # The printer refuses the erase: 1001, exit status 1, as on Linux.
 start_sim --nak erase:1
 flash "CG FONT" "$work/samples/sample_font.bin"
@@ -128,6 +141,31 @@ if [ "$status" -eq 1 ] && [ "$result" = "result 1001: Cannot erase a sector!" ];
   pass "NAK on erase: result 1001, exit status 1"
 else
   fail "NAK on erase: status $status, '$result'"; cat "$work/cli.err"
+fi
+
+# Ctrl-C during the switch wait: Wine hands SIGINT to the program as the
+# console's CTRL_C_EVENT (Windows sends that event itself). The run is
+# cancelled before anything is erased: 1027, exit status 27; the flash,
+# filled with 0x5A (an erase would make it 0xFF), is untouched.
+start_sim --fill 0x5A
+rm -f "$work/flash.img"
+timeout 120 wine "$cli" flash --port COM17 --type "CG FONT" "Z:$work/samples/sample_font.bin" \
+  >"$work/cli.out" 2>"$work/cli.err" </dev/null &
+cli_pid=$!
+for _ in $(seq 200); do grep -q 'Switching printer' "$work/cli.err" && break; sleep 0.1; done
+kill -INT "$cli_pid"
+set +e
+wait "$cli_pid"
+status=$?
+set -e
+stop_sim
+result=$(tail -n 1 "$work/cli.out" | tr -d '\r')
+if [ "$status" -eq 27 ] && [ "$result" = "result 1027: Application was terminated by Cancel button!" ] &&
+  [ -s "$work/flash.img" ] &&
+  cmp -s "$work/flash.img" <(head -c "$(stat -c %s "$work/flash.img")" /dev/zero | tr '\0' '\132'); then
+  pass "Ctrl-C during the switch wait: result 1027, exit status 27, nothing erased"
+else
+  fail "Ctrl-C during the switch wait: status $status, '$result'"; cat "$work/cli.err"
 fi
 
 echo "-- the installer"
