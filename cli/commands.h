@@ -6,6 +6,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/progress_view.h"
+#include "dialog/flash_run.h"
 
 namespace rtq::cli {
 
@@ -14,12 +15,11 @@ namespace rtq::cli {
 // Notes on the settings go to err.
 int RunFlash(const CliOptions& options, ProgressView& view, std::ostream& err);
 
-struct DownloadType;
 // After the checks of RunFlash: opens the USB printer as FLASH NOW does
-// (1038, 1039, 1040, then the data file test) and runs the download on a
-// USB send thread, handling the workers' messages on this thread. port
+// (1038, 1039, 1040, then the data file test when fileRun) and runs the
+// plan on a USB send thread, handling the workers' messages on this thread. port
 // names the printer (node or serial number); empty: the first that opens.
-int RunUsbDownload(const std::string& file, const DownloadType& type, const std::string& port,
+int RunUsbDownload(const RunPlan& plan, bool fileRun, const std::string& port,
                    ProgressView& view);
 
 // The file checks of FLASH NOW and the sector plan a run would write, on

@@ -80,25 +80,31 @@ int RunFlash(const CliOptions& o, ProgressView& view, std::ostream& err) {
         std::vector<int32_t> plan;
         if ((r = CheckFileContents(o.file, type, &plan)) != kResultSuccess) return r;
     }
-    if (o.usb) return RunUsbDownload(o.file, type, o.portGiven ? o.port : std::string(), view);
-    if (o.bluetooth && (r = ResolveBluetoothPrinter(&devicePath)) != kResultSuccess) return r;
-
-    CFlashDownloader downloader;
-    CliProgressWindow window(view, o.bluetooth);
-    const InterruptTarget interruptTarget(&window);
-    downloader.SetNotifyWindow(&window);
-    SerialDownloadParams plan;
-    plan.strPort = devicePath;
-    plan.strParity = line.parity;
+    RunPlan plan;
     plan.strFilePath = o.file;
-    plan.nStopBits = line.stopBits;
-    plan.nBaud = line.baud;
     plan.nFirstSector = type.firstSector;
     plan.bMainFirmware = type.kind == DownloadKind::MainFirmware;
     plan.bIplFirmware = type.kind == DownloadKind::IplFirmware;
+    plan.bPinCode = type.kind == DownloadKind::PinCode;
+    plan.bFriendlyName = type.kind == DownloadKind::FriendlyName;
     plan.pSectorMap = g_aSectorSizes;
+    if (o.usb) return RunUsbDownload(plan, fileRun, o.portGiven ? o.port : std::string(), view);
+
+    if (o.bluetooth && (r = ResolveBluetoothPrinter(&devicePath)) != kResultSuccess) return r;
+    plan.strPort = devicePath;
+    plan.strParity = line.parity;
+    plan.nStopBits = line.stopBits;
+    plan.nBaud = line.baud;
+    CliProgressWindow window(view, o.bluetooth);
+    const InterruptTarget interruptTarget(&window);
+    CFlashRun& run = window.Run();
+    if (!run.CreateDownloader()) return kResultOutOfMemory;
+    CFlashDownloader& downloader = *run.pPrinter;
+    downloader.SetNotifyWindow(&window);
+    // The serial procedure's steps, on this thread: a signal then always
+    // finds the run between two of its steps.
     bool setUpFailed = false;
-    r = RunSerialSteps(downloader, plan, &setUpFailed);
+    r = RunSerialSteps(downloader, SerialParams(plan), &setUpFailed);
     const bool cancelled = !setUpFailed && g_bCancelled.exchange(0) != 0;
     // Also after a failed set-up: a port opened but not configured is
     // closed here.

@@ -2,8 +2,7 @@
 
 #include "cli/interrupt.h"
 #include "engine/flash_downloader.h"
-#include "engine/progress_info.h"
-#include "engine/result_codes.h"
+#include "platform/last_error.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
 
@@ -18,6 +17,9 @@ CliProgressWindow::CliProgressWindow(ProgressView& view, bool bluetooth)
 CliProgressWindow::~CliProgressWindow() {
     INotifyWindow* self = this;
     g_pMainDlg.compare_exchange_strong(self, nullptr);
+    // The workers go while everything they may call still lives.
+    m_calls.Close();
+    m_run.Release();
 }
 
 LRESULT CliProgressWindow::SendMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -38,67 +40,44 @@ bool CliProgressWindow::CancelIfOffered() const {
     return true;
 }
 
-void CliProgressWindow::EndCancelOffer() {
+void CliProgressWindow::OpenProgress(bool cancelEnabled) {
+    m_cancel = cancelEnabled ? kCancelOffered : kCancelNone;
+    m_progressOpened = true;
+}
+
+void CliProgressWindow::CloseProgress() {
+    // The run is over: a request it took has been counted.
+    m_cancel = kCancelNone;
+    m_progressOpened = false;
+    EndLine();
+}
+
+void CliProgressWindow::DisableProgressCancel() {
     // The request may still be between taking the offer and raising the
     // flag (Windows calls it on a thread of its own): raised here too, so
     // the run stops before its next write, as it must once a request won.
     if (m_cancel.exchange(kCancelNone) == kCancelTaken) g_bCancelled = 1;
 }
 
-bool CliProgressWindow::ReconnectUsb() {
-    CFlashDownloader* downloader = m_pDownloader.load();
-    if (!downloader) return false;
-    downloader->ClosePort();
-    return downloader->ReopenUsb() == kResultSuccess;
-}
-
-int CliProgressWindow::RunUntilSendEnded(LPARAM thread) {
-    m_calls.RunUntil([&] { return m_sendEnded == thread; });
-    m_usbReplies.Release();
+int CliProgressWindow::RunUntilSendEnded() {
+    m_calls.RunUntil([&] { return !m_run.m_pSendUSBThread; });
+    m_run.m_usbReplies.Release();
     return m_downloadResult;
 }
 
 LRESULT CliProgressWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-        case WM_OPEN_PROGRESS:
-            m_cancel = wParam == 1 ? kCancelOffered : kCancelNone;
-            m_progressOpened = true;
-            // The end was asked for before the run could be cancelled.
-            if (EndRequested()) CancelIfOffered();
-            return 1;
-        case WM_UPDATE_PROGRESS:
-            if (lParam != 0) {
-                const ProgressInfo* info = reinterpret_cast<const ProgressInfo*>(lParam);
-                m_lastText = info->m_strText;
-                m_view.Show(info->m_strText, info->m_nRange, info->m_nPos);
-            }
-            return 1;
-        case WM_SET_PROGRESS_RANGE:
-            m_view.Show(m_lastText, static_cast<int64_t>(wParam), static_cast<int64_t>(lParam));
-            return 1;
-        case WM_DISABLE_CANCEL:
-            EndCancelOffer();
-            return 1;
-        case WM_CLOSE_PROGRESS:
-            // The run is over: a request it took has been counted.
-            m_cancel = kCancelNone;
-            m_progressOpened = false;
-            EndLine();
-            return 1;
-        case WM_START_RECV_USB:
-            m_usbReplies.StartReceiveThread(static_cast<int>(wParam), this);
-            return 1;
-        case WM_RECV_USB_ENDED:
-            m_usbReplies.OnRecvUsbEnded(lParam);
-            return 1;
-        case WM_DOWNLOAD_DONE:
+        case WM_DOWNLOAD_DONE: {
             m_downloadResult = static_cast<int>(lParam);
+            // The cause was seen on the worker's thread.
+            const std::unique_ptr<CFlashDownloader> finished = m_run.TakeFinishedDownloader();
+            if (finished) rtq::SetLastError(finished->ResultCause());
             return 1;
-        case WM_SEND_USB_ENDED:
-            m_sendEnded = lParam;
+        }
+        case WM_ENABLE_CONTROLS:
             return 1;
         default:
-            return 0;
+            return m_run.OnRunMessage(msg, wParam, lParam, EndRequested()) ? 1 : 0;
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include "dialog/flash_dlg_core.h"
 #include "engine/flash_downloader.h"
-#include "engine/progress_info.h"
 #include "engine/result_codes.h"
 #include "platform/last_error.h"
 #include "platform/messages.h"
@@ -14,51 +13,16 @@
 
 LRESULT CFlashDlgCore::OnWorkerMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     m_vecWorkerMessages.push_back(msg);
-    IFlashDlgView& view = View();
     switch (msg) {
-        case WM_CLOSE_PROGRESS:
-            m_run.CloseTransmitDlg(true);
-            return 0;
-        case WM_OPEN_PROGRESS:
-            m_run.OpenTransmitDlg(wParam != 0);
-            // The end was asked for before the run could be cancelled.
-            if (m_bEndSession) m_run.PressCancel();
-            return 1;
-        case WM_UPDATE_PROGRESS:
-            if (view.HasProgress() && lParam) {
-                const auto* info = reinterpret_cast<const ProgressInfo*>(lParam);
-                view.SetProgressRange(info->m_nRange, info->m_nPos);
-                view.SetProgressText(info->m_strText);
-                view.SetProgressStep(info->m_nStep);
-            }
-            return 1;
         case WM_DOWNLOAD_DONE:
             OnDownloadDone(static_cast<int>(lParam));
             return 1;
         case WM_ENABLE_CONTROLS:
             EnableControlsAfterRun(lParam == 1);
             return 1;
-        case WM_SET_PROGRESS_RANGE:
-            if (view.HasProgress())
-                view.SetProgressRange(static_cast<int>(wParam), static_cast<int>(lParam));
-            return 1;
-        case WM_SET_AUTO_STEP:
-            if (view.HasProgress()) view.SetProgressAutoStep(static_cast<int>(lParam));
-            return 1;
-        case WM_SEND_USB_ENDED:
-            m_run.OnSendUsbEnded(lParam);
-            return 1;
-        case WM_RECV_USB_ENDED:
-            m_run.m_usbReplies.OnRecvUsbEnded(lParam);
-            return 1;
-        case WM_START_RECV_USB:
-            m_run.m_usbReplies.StartReceiveThread(static_cast<int>(wParam), this);
-            return 1;
-        case WM_DISABLE_CANCEL:
-            if (view.HasProgress()) view.DisableProgressCancel();
-            return 1;
         default:
-            return 0;
+            if (!m_run.OnRunMessage(msg, wParam, lParam, m_bEndSession)) return 0;
+            return msg == WM_CLOSE_PROGRESS ? 0 : 1;
     }
 }
 

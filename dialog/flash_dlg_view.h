@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-class IFlashDlgView {
+#include "dialog/run_progress_view.h"
+
+class IFlashDlgView : public IRunProgressView {
 public:
     enum class BoxIcon { Information, Warning, Critical };
 
@@ -44,22 +46,7 @@ public:
     // The dialog ends with this code.
     virtual void EndDialog(int code) = 0;
 
-    // The progress window over the dialog: at most one. Once stopped its
-    // bar no longer moves by itself; once closed it is gone.
-    virtual void OpenProgress(bool cancelEnabled) = 0;
-    virtual bool HasProgress() const = 0;
-    virtual void StopProgress() = 0;
-    virtual void CloseProgress() = 0;
-    // Closed and gone before this returns (the dialog is going).
-    virtual void DestroyProgress() = 0;
-    virtual void SetProgressRange(int range, int pos) = 0;
-    virtual void SetProgressText(const std::string& text) = 0;
-    virtual void SetProgressStep(int step) = 0;
-    virtual void SetProgressAutoStep(int flag) = 0;
-    virtual void DisableProgressCancel() = 0;
-    virtual bool ProgressCancelOffered() const = 0;
-    // The operator's Cancel, if the window offers it.
-    virtual void PressProgressCancel() = 0;
+    // The progress window over the dialog: IRunProgressView.
 
     // The thread that owns the controls; a call from another thread runs
     // there and is waited for (false when the dialog went first).

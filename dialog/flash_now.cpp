@@ -11,12 +11,6 @@
 #include "ports/port_state.h"
 #include "workers/run_steps.h"
 
-namespace {
-
-constexpr int kResultOutOfMemory = 1025;
-
-}  // namespace
-
 void CFlashDlgCore::OnOK() {
     // Enter on a locked dialog, or a second press, starts nothing.
     if (m_bBusy) return;

@@ -2,9 +2,10 @@
 
 #include <new>
 
-#include "dialog/flash_dlg_view.h"
+#include "engine/progress_info.h"
 #include "engine/result_codes.h"
 #include "platform/clock.h"
+#include "platform/messages.h"
 #include "ports/port_state.h"
 #include "workers/serial_download_proc.h"
 
@@ -15,7 +16,21 @@ constexpr int kCloseProgressPauseMs = 1000;
 
 }  // namespace
 
-CFlashRun::CFlashRun(INotifyWindow& owner, IFlashDlgView& view) : m_owner(owner), m_view(view) {}
+SerialDownloadParams SerialParams(const RunPlan& plan) {
+    SerialDownloadParams params;
+    params.strPort = plan.strPort;
+    params.strParity = plan.strParity;
+    params.strFilePath = plan.strFilePath;
+    params.nStopBits = plan.nStopBits;
+    params.nBaud = plan.nBaud;
+    params.nFirstSector = plan.nFirstSector;
+    params.bMainFirmware = plan.bMainFirmware;
+    params.bIplFirmware = plan.bIplFirmware;
+    params.pSectorMap = plan.pSectorMap;
+    return params;
+}
+
+CFlashRun::CFlashRun(INotifyWindow& owner, IRunProgressView& view) : m_owner(owner), m_view(view) {}
 
 CFlashRun::~CFlashRun() { ReleaseWorkers(); }
 
@@ -51,17 +66,9 @@ bool CFlashRun::StartSendThread(const RunPlan& plan) {
 bool CFlashRun::StartSerialThread(const RunPlan& plan) {
     auto params = std::unique_ptr<SerialDownloadParams>(new (std::nothrow) SerialDownloadParams);
     if (!params) return false;
+    *params = SerialParams(plan);
     params->pOwner = &m_owner;
     params->pPrinter = pPrinter.get();
-    params->strPort = plan.strPort;
-    params->strParity = plan.strParity;
-    params->strFilePath = plan.strFilePath;
-    params->nStopBits = plan.nStopBits;
-    params->nBaud = plan.nBaud;
-    params->nFirstSector = plan.nFirstSector;
-    params->bMainFirmware = plan.bMainFirmware;
-    params->bIplFirmware = plan.bIplFirmware;
-    params->pSectorMap = plan.pSectorMap;
 
     // The procedure frees the parameters once it runs.
     pThread.reset(AfxBeginThread(SerialDownloadProc, params.get(), THREAD_PRIORITY_ABOVE_NORMAL, true));
@@ -102,6 +109,48 @@ bool CFlashRun::CancelOffered() const { return m_view.HasProgress() && m_view.Pr
 
 void CFlashRun::PressCancel() {
     if (m_view.HasProgress()) m_view.PressProgressCancel();
+}
+
+bool CFlashRun::OnRunMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool endAsked) {
+    switch (msg) {
+        case WM_CLOSE_PROGRESS:
+            CloseTransmitDlg(true);
+            return true;
+        case WM_OPEN_PROGRESS:
+            OpenTransmitDlg(wParam != 0);
+            // The end was asked for before the run could be cancelled.
+            if (endAsked) PressCancel();
+            return true;
+        case WM_UPDATE_PROGRESS:
+            if (m_view.HasProgress() && lParam) {
+                const auto* info = reinterpret_cast<const ProgressInfo*>(lParam);
+                m_view.SetProgressText(info->m_strText);
+                m_view.SetProgressRange(info->m_nRange, info->m_nPos);
+                m_view.SetProgressStep(info->m_nStep);
+            }
+            return true;
+        case WM_SET_PROGRESS_RANGE:
+            if (m_view.HasProgress())
+                m_view.SetProgressRange(static_cast<int>(wParam), static_cast<int>(lParam));
+            return true;
+        case WM_SET_AUTO_STEP:
+            if (m_view.HasProgress()) m_view.SetProgressAutoStep(static_cast<int>(lParam));
+            return true;
+        case WM_DISABLE_CANCEL:
+            if (m_view.HasProgress()) m_view.DisableProgressCancel();
+            return true;
+        case WM_SEND_USB_ENDED:
+            OnSendUsbEnded(lParam);
+            return true;
+        case WM_RECV_USB_ENDED:
+            m_usbReplies.OnRecvUsbEnded(lParam);
+            return true;
+        case WM_START_RECV_USB:
+            m_usbReplies.StartReceiveThread(static_cast<int>(wParam), &m_owner);
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool CFlashRun::ReconnectUsb() {

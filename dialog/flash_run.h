@@ -2,9 +2,10 @@
 // The objects of a download run and their lifetimes: the download object,
 // the worker thread (the serial procedure's or the USB send thread), the
 // USB answer path and the progress window. The main dialog owns one for
-// its whole life; FLASH NOW fills it and the worker messages empty it.
-// Every call is made on the dialog's thread, except ReconnectUsb (the USB
-// send thread) and the answer path's event and kill operations.
+// its whole life, FLASH NOW fills it and the worker messages empty it; the
+// command line drives one the same way. Every call is made on the owner's
+// thread, except ReconnectUsb (the USB send thread) and the answer path's
+// event and kill operations.
 
 #include <memory>
 #include <string>
@@ -12,10 +13,11 @@
 #include "engine/flash_downloader.h"
 #include "platform/notify_window.h"
 #include "workers/send_usb_thread.h"
+#include "workers/serial_download_proc.h"
 #include "workers/usb_reply_path.h"
 #include "workers/win_thread.h"
 
-class IFlashDlgView;
+#include "dialog/run_progress_view.h"
 
 // What a run writes, as FLASH NOW decided it.
 struct RunPlan {
@@ -32,10 +34,13 @@ struct RunPlan {
     const int32_t* pSectorMap = nullptr;
 };
 
+// The serial procedure's parameters for the plan (no owner or printer yet).
+SerialDownloadParams SerialParams(const RunPlan& plan);
+
 class CFlashRun {
 public:
-    // owner receives the workers' messages; view shows the progress window.
-    CFlashRun(INotifyWindow& owner, IFlashDlgView& view);
+    // owner receives the workers' messages; view shows the progress.
+    CFlashRun(INotifyWindow& owner, IRunProgressView& view);
     // The workers' part of Release(); the progress window must be gone.
     ~CFlashRun();
     CFlashRun(const CFlashRun&) = delete;
@@ -71,6 +76,12 @@ public:
     // Presses the open progress window's Cancel, if it offers it.
     void PressCancel();
 
+    // The workers' messages about the progress and the USB threads, on the
+    // owner's thread; false for any other message (the run's end and the
+    // controls are the owner's). endAsked: the owner is asked to end, so a
+    // progress that opens with Cancel is cancelled at once.
+    bool OnRunMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool endAsked);
+
     // USB send thread: reopens the run's printer after a restart.
     bool ReconnectUsb();
 
@@ -91,5 +102,5 @@ private:
     void ReleaseWorkers();
 
     INotifyWindow& m_owner;
-    IFlashDlgView& m_view;
+    IRunProgressView& m_view;
 };

@@ -27,6 +27,7 @@ constexpr int kResultBadStopBits = 1016;
 constexpr int kResultPortOpenFailed = 1017;
 constexpr int kResultPortConfigFailed = 1018;
 constexpr int kResultBadDataFile = 1020;
+constexpr int kResultOutOfMemory = 1025;  // a run's objects could not be made
 constexpr int kResultCancelled = 1027;
 constexpr int kResultUsbOpenFailed = 1038;
 constexpr int kResultUsbDeviceIdFailed = 1039;

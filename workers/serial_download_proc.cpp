@@ -9,9 +9,6 @@
 
 namespace {
 
-// A run without a downloader is one whose allocation failed.
-constexpr int kResultOutOfMemory = 1025;
-
 // A failed set-up is reported by the worker itself and produces no
 // WM_DOWNLOAD_DONE, so nothing else would close a port it left open.
 void FailSetUp(INotifyWindow* owner, CFlashDownloader* downloader,

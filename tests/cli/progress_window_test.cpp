@@ -6,6 +6,7 @@
 
 #include "cli/interrupt.h"
 #include "engine/progress_info.h"
+#include "platform/clock.h"
 #include "platform/messages.h"
 #include "ports/port_state.h"
 
@@ -26,10 +27,13 @@ void Update(CliProgressWindow& w, ProgressInfo& p, const std::string& text, int3
 }
 
 TEST(CliProgress, EachNewStepIsOneLineWithoutATerminal) {
+    rtq::VirtualClock clock;  // the pause before the progress closes
+    rtq::ScopedClock scopedClock{clock};
     std::ostringstream err;
     PlainProgress view(err);
     CliProgressWindow w(view, false);
     ProgressInfo p;
+    w.SendMessage(WM_OPEN_PROGRESS, 1, 0);
     Update(w, p, "Switching printer to download...", 10000, 0);
     Update(w, p, "Switching printer to download...", 10000, 10000);
     w.SendMessage(WM_SET_PROGRESS_RANGE, 65536, 16384);
@@ -49,6 +53,7 @@ TEST(CliProgress, ATerminalRedrawsOneLineWithStepAndPercent) {
     TerminalProgress view(err);
     CliProgressWindow w(view, false);
     ProgressInfo p;
+    w.SendMessage(WM_OPEN_PROGRESS, 1, 0);
     Update(w, p, "Downloading data to flash sector 1 of 1...", 65536, 0);
     w.SendMessage(WM_SET_PROGRESS_RANGE, 65536, 16384);
     w.SendMessage(WM_SET_PROGRESS_RANGE, 65536, 16384);  // unchanged: not redrawn
@@ -68,6 +73,7 @@ TEST(CliProgress, PercentageStaysWithinTheBar) {
     TerminalProgress view(err);
     CliProgressWindow w(view, false);
     ProgressInfo p;
+    w.SendMessage(WM_OPEN_PROGRESS, 1, 0);
     // "Download completed!" carries 65536 on a bar of 10000.
     Update(w, p, "Download completed!", 10000, 65536);
     Update(w, p, "Other", 0, 5);
