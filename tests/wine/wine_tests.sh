@@ -120,6 +120,25 @@ else
   fail "IPL FIRMWARE: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
 fi
 
+# DSR pacing on a port with modem lines: a test-only shim gives the
+# pseudo-terminal its lines (Windows has them on every serial port). DSR is
+# low as the run starts and rises 2 s later: the first write waits for it,
+# then the run goes on to the end.
+shim=$linux/tests/wine/librtq_modem_lines_shim.so
+echo 0 >"$work/dsr"
+start_sim
+(sleep 2; echo 1 >"$work/dsr") &
+RTQ_MODEM_LINES=$work/dsr LD_PRELOAD=$shim flash "CG FONT" "$work/samples/sample_font.bin"
+wait "$sim_pid" || true
+sim_pid=
+first_tx=$(awk '$4 == "tx" { print $5; exit }' "$work/wire.trace")
+if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
+  flash_equal "$work/samples/sample_font.bin" 0x100000 0 65536 && [ "${first_tx:-0}" -ge 1500000 ]; then
+  pass "DSR low at the start held the first write ${first_tx} us, then CG FONT written, flash equal"
+else
+  fail "DSR pacing: status $status, '$result', first write ${first_tx:-none} us"; cat "$work/cli.err"
+fi
+
 # MAIN FIRMWARE goes to sector 6 (0x20000) on, its CRC recalculated at
 # the end; its waits make it the longest run (about 80 s).
 start_sim
