@@ -6,12 +6,14 @@
  * to rtqsim's pseudo-terminal) and the simulator's answers back.
  *
  * An open of the device uses relay N+1 once it exists (a new simulator),
- * else relay N. When the simulator goes away the printer counts as
- * unplugged: I/O on the handles opened before fails as on a removed
- * printer (invalid handle), and opening fails until a simulator is there
- * again. A pseudo-terminal whose other end closed reads as no data for
- * ever under Wine, so the relay ends on the first write that fails, or
- * when the next simulator appears.
+ * else relay N while it lasts. When the simulator goes away the printer
+ * counts as unplugged: I/O on the handles opened before fails as on a
+ * removed printer (invalid handle). Windows would then fail the open
+ * itself; Wine opens the device whatever its create request answers, so
+ * every request on a handle opened with no simulator there fails as not
+ * connected instead. A pseudo-terminal whose other end closed reads as no
+ * data for ever under Wine, so the relay ends on the first write that
+ * fails, or when the next simulator appears.
  */
 #include <ntifs.h>
 #include <ntddk.h>
@@ -51,6 +53,14 @@ static PVOID Buffer(PIRP irp) {
 /* Whether the handle of this file object was opened on the relay now open. */
 static BOOLEAN Current(PFILE_OBJECT file) {
     return file && g_generation != 0 && (LONG)(LONG_PTR)file->FsContext == g_generation;
+}
+
+/* The failure of I/O on a handle that is not current: Wine does not fail
+ * an open whose create request failed, so a handle opened with no
+ * simulator there is a printer not connected; one opened before an
+ * unplug has become invalid. */
+static NTSTATUS NotCurrent(PFILE_OBJECT file) {
+    return file && file->FsContext == NULL ? STATUS_DEVICE_NOT_CONNECTED : STATUS_INVALID_HANDLE;
 }
 
 /* Takes up to len bytes from the ring; called with g_lock held. */
@@ -210,12 +220,10 @@ static BOOLEAN TryRelay(LONG number) {
     return NT_SUCCESS(StartRelay(number, in, out));
 }
 
-/* Moves to a new simulator, or reopens the one there was; called with
- * g_openLock held. */
+/* Moves to a new simulator if there is one; called with g_openLock held.
+ * A relay that ended stays unplugged until the next simulator. */
 static NTSTATUS OpenRelay(void) {
-    if (TryRelay(g_relayNumber + 1)) return STATUS_SUCCESS;
-    if (g_generation != 0) return STATUS_SUCCESS;
-    if (g_relayNumber > 0 && TryRelay(g_relayNumber)) return STATUS_SUCCESS;
+    if (TryRelay(g_relayNumber + 1) || g_generation != 0) return STATUS_SUCCESS;
     return STATUS_NO_SUCH_DEVICE;
 }
 
@@ -225,7 +233,7 @@ static NTSTATUS DispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
     (void)device;
     ExAcquireFastMutex(&g_openLock);
     status = OpenRelay();
-    if (NT_SUCCESS(status) && file) file->FsContext = (PVOID)(LONG_PTR)g_generation;
+    if (file) file->FsContext = NT_SUCCESS(status) ? (PVOID)(LONG_PTR)g_generation : NULL;
     ExReleaseFastMutex(&g_openLock);
     return Complete(irp, status, 0);
 }
@@ -238,7 +246,7 @@ static NTSTATUS DispatchClose(PDEVICE_OBJECT device, PIRP irp) {
 static NTSTATUS DispatchWrite(PDEVICE_OBJECT device, PIRP irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     IO_STATUS_BLOCK io;
-    NTSTATUS status = STATUS_INVALID_HANDLE;
+    NTSTATUS status = NotCurrent(stack->FileObject);
     LONG generation;
     BOOLEAN gone = FALSE;
     (void)device;
@@ -269,7 +277,7 @@ static NTSTATUS DispatchRead(PDEVICE_OBJECT device, PIRP irp) {
     KeAcquireSpinLock(&g_lock, &irql);
     if (!Current(stack->FileObject)) {
         KeReleaseSpinLock(&g_lock, irql);
-        return Complete(irp, STATUS_INVALID_HANDLE, 0);
+        return Complete(irp, NotCurrent(stack->FileObject), 0);
     }
     n = Take(Buffer(irp), stack->Parameters.Read.Length);
     if (n > 0 || stack->Parameters.Read.Length == 0 || g_pendingRead) {
@@ -298,7 +306,7 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     PUCHAR out = irp->AssociatedIrp.SystemBuffer;
     ULONG n;
     (void)device;
-    if (!Current(stack->FileObject)) return Complete(irp, STATUS_INVALID_HANDLE, 0);
+    if (!Current(stack->FileObject)) return Complete(irp, NotCurrent(stack->FileObject), 0);
     switch (stack->Parameters.DeviceIoControl.IoControlCode) {
         case IOCTL_USBPRINT_GET_1284_ID:
             n = sizeof kDeviceId - 1;
