@@ -9,18 +9,13 @@
 
 #include "platform/last_error.h"
 #include "platform/win32/system_error.h"
+#include "ports/win32/usb_registry.h"
 
 namespace rtq {
 
 using win32::OverlappedIo;
 using win32::SysHandle;
 using win32::WaitResult;
-
-const char* const Win32UsbBackend::kDeviceKeys[3] = {
-    "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_5e1a&Pid_b00c",
-    "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_6D31&Pid_2207",
-    "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_7C44&Pid_2207",
-};
 
 bool UsbDeviceGone(uint32_t code) {
     switch (code) {
@@ -40,12 +35,9 @@ bool UsbDeviceGone(uint32_t code) {
 
 namespace {
 
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorPathNotFound = 3;
 // A cancelled request the driver has not finished after this long is
 // abandoned, its record and buffer with it.
 constexpr uint32_t kCancelWaitMs = 1000;
-constexpr size_t kKeyPathBytes = 1024;
 
 bool Valid(SysHandle h) { return h != nullptr && h != win32::InvalidSysHandle(); }
 
@@ -149,66 +141,32 @@ std::shared_ptr<Win32UsbBackend::Port> Win32UsbBackend::Find(HANDLE h) {
     return it == m_ports.end() ? nullptr : it->second;
 }
 
-std::string Win32UsbBackend::InstancePath(const std::string& deviceKey,
-                                          const std::string& instance) {
-    const std::string keyPath = deviceKey + "\\" + instance + "\\Device Parameters";
-    if (keyPath.size() >= kKeyPathBytes) return {};
-    uint32_t code = 0;
-    const SysHandle key = m_api.RegOpen(keyPath, &code);
-    if (key == nullptr) return {};
-    std::string value;
-    code = m_api.RegQueryString(key, "SymbolicName", kValueBytes, &value);
-    m_api.RegClose(key);
-    if (code != win32::kErrorSuccess) return {};
-    while (!value.empty() && value.back() == '\0') value.pop_back();
-    // The system's internal form \??\ becomes the usual \\?\; anything
-    // else is used as it is.
-    if (value.rfind("\\??\\", 0) == 0) value[1] = '\\';
-    // A longer path would not fit the path buffer; cut short it would name
-    // another device.
-    if (value.size() >= kPathBytes) return {};
-    return value;
-}
-
 bool Win32UsbBackend::FindDevicePath(std::string* path) {
     const std::string wanted = WantedUsbPrinter();
     uint32_t refusal = 0;  // the first attached printer's reason not to open
     std::string refusedPath;
     bool named = false;
-    for (const char* deviceKey : kDeviceKeys) {
-        uint32_t code = 0;
-        const SysHandle key = m_api.RegOpen(deviceKey, &code);
-        if (key == nullptr) continue;
-        for (uint32_t index = 0;; ++index) {
-            std::string instance;
-            code = m_api.RegEnumSubKey(key, index, &instance);
-            if (code == win32::kErrorMoreData) continue;  // a name too long for us
-            if (code != win32::kErrorSuccess) break;       // the end, or a broken key
-            const std::string found = InstancePath(deviceKey, instance);
-            if (found.empty()) continue;
-            if (!wanted.empty() && !EqualNoCase(instance, wanted) && !EqualNoCase(found, wanted))
-                continue;
-            named = true;
-            const SysHandle probe = m_api.Probe(found.c_str());
-            if (!Valid(probe)) {
-                code = m_api.LastError();
-                // The registry keeps printers that were once attached.
-                const bool absent = code == kErrorFileNotFound || code == kErrorPathNotFound ||
-                                    UsbDeviceGone(code);
-                if (!absent && refusal == 0) {
-                    refusal = code;
-                    refusedPath = found;
-                }
-                continue;
+    std::string found;
+    VisitUsbInstances(m_api, [&](const UsbInstance& printer) {
+        if (!wanted.empty() && !EqualNoCase(printer.instance, wanted) &&
+            !EqualNoCase(printer.path, wanted))
+            return false;
+        named = true;
+        const SysHandle probe = m_api.Probe(printer.path.c_str());
+        if (!Valid(probe)) {
+            const uint32_t code = m_api.LastError();
+            if (!UsbInstanceAbsent(code) && refusal == 0) {
+                refusal = code;
+                refusedPath = printer.path;
             }
-            m_api.Close(probe);
-            m_api.RegClose(key);
-            if (path) *path = found;
-            return true;
+            return false;
         }
-        m_api.RegClose(key);
-    }
-    if (path) path->clear();
+        m_api.Close(probe);
+        found = printer.path;
+        return true;
+    });
+    if (path) *path = found;
+    if (!found.empty()) return true;
     if (refusal != 0)
         SetLastErrorFromSystem(refusal, refusedPath);
     else if (!wanted.empty() && !named)

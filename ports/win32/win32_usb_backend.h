@@ -43,21 +43,13 @@ public:
     bool Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) override;
     void Close(HANDLE h) override;
 
-    // The registry keys searched, in order.
-    static const char* const kDeviceKeys[3];
     static constexpr int64_t kWriteStallMs = 60000;
     static constexpr uint32_t kReadBytes = 4096;
-    // The device path is read into this many bytes and must be shorter
-    // than kPathBytes.
-    static constexpr uint32_t kValueBytes = 260;
-    static constexpr size_t kPathBytes = 256;
     static constexpr uint32_t kDeviceIdBytes = 100;
 
 private:
     struct Port;
     std::shared_ptr<Port> Find(HANDLE h);
-    // The device path of one instance, or empty.
-    std::string InstancePath(const std::string& deviceKey, const std::string& instance);
     bool Request(HANDLE h, uint32_t code, uint32_t outLen);
 
     const int64_t m_writeStallMs;

@@ -18,6 +18,7 @@
 #include "ports/comm_port.h"
 #include "ports/port_state.h"
 #include "ports/win32/usb_api.h"
+#include "ports/win32/usb_registry.h"
 #include "ports/win32/win32_usb_backend.h"
 #include "tests/support/fake_usb_backend.h"
 #include "tests/support/recording_notify_window.h"
@@ -236,6 +237,20 @@ TEST_F(Win32UsbBackendTest, NoPrinterOrARefusingOneIsRecordedForTheHint) {
     EXPECT_EQ(LastErrorDetails().number, EACCES);
     EXPECT_EQ(LastErrorDetails().path, kPath);
     EXPECT_FALSE(LastErrorDetails().text.empty());
+}
+
+TEST_F(Win32UsbBackendTest, TheListHasTheAttachedPrintersWithWhetherTheyOpen) {
+    api.AddInstance(kKey2, "gone", "\\??\\USB#gone");
+    api.AddInstance(kKey3, "0002", "\\??\\USB#third");
+    api.present.insert("\\\\?\\USB#third");
+    api.FailNext(kProbe, kAccessDenied);  // the first printer: in use
+    const auto listed = AttachedUsbPrinters(api);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].printer.path, kPath);
+    EXPECT_EQ(listed[0].openError, kAccessDenied);
+    EXPECT_EQ(listed[1].printer.instance, "0002");
+    EXPECT_STREQ(listed[1].printer.vendorId, "7C44");
+    EXPECT_EQ(listed[1].openError, 0u);
 }
 
 TEST_F(Win32UsbBackendTest, EveryFailingCallFailsItsOperation) {
