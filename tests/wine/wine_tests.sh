@@ -187,6 +187,119 @@ else
   fail "Ctrl-C during the switch wait: status $status, '$result'"; cat "$work/cli.err"
 fi
 
+# ---- USB: rtqflash-cli.exe flash --usb through the test-only printer
+# driver (tests/wine/usbprint_driver), which relays to rtqsim on a
+# pseudo-terminal behind dosdevices/rtqusbrelayN (N counts the simulators
+# started, so the driver tells a new one from the last).
+usb_key='HKLM\SYSTEM\CurrentControlSet\Enum\USB\VID_6D31&PID_2207\0001\Device Parameters'
+usb_link='\??\USB#VID_6D31&PID_2207#0001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
+usb_sims=0
+
+# usb_driver: installs and starts the driver in the prefix; false if Wine
+# would not load it.
+usb_driver() {
+  local sys=$win/tests/wine/usbprint_driver/rtqusbprn.sys
+  [ -f "$sys" ] || { echo "wine: no $sys" >&2; return 1; }
+  rm -f "$WINEPREFIX"/dosdevices/rtqusbrelay*
+  cp "$sys" "$WINEPREFIX/drive_c/windows/system32/drivers/rtqusbprn.sys"
+  wine reg add "$usb_key" /v SymbolicName /d "$usb_link" /f >"$work/usb-setup.log" 2>&1 </dev/null &&
+    { wine sc query rtqusbprn >>"$work/usb-setup.log" 2>&1 </dev/null ||
+      wine sc create rtqusbprn type= kernel start= demand \
+        binPath= 'C:\windows\system32\drivers\rtqusbprn.sys' >>"$work/usb-setup.log" 2>&1 </dev/null; } &&
+    wine sc start rtqusbprn >>"$work/usb-setup.log" 2>&1 </dev/null
+}
+
+# start_usb_sim ARGS...: rtqsim on a new pseudo-terminal behind the driver.
+start_usb_sim() {
+  rm -f "$work/pty" "$work/flash.img"
+  "$sim" --link "$work/pty" --flash-out "$work/flash.img" --exit-after-reset "$@" \
+    >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -e "$work/pty" ] && break; sleep 0.05; done
+  usb_sims=$((usb_sims + 1))
+  ln -sfn "$work/pty" "$WINEPREFIX/dosdevices/rtqusbrelay$usb_sims"
+}
+
+# flash_usb TYPE FILE: as flash, over the USB printer; in the background
+# with & as the last argument (its pid in $cli_pid; collect with
+# usb_collect).
+flash_usb() {
+  rm -f "$work/wire.trace"
+  usb_start=$SECONDS
+  timeout 300 wine "$cli" flash --quiet --usb --type "$1" --trace "Z:$work/wire.trace" \
+    "Z:$2" >"$work/cli.out" 2>"$work/cli.err" </dev/null &
+  cli_pid=$!
+  [ "${3:-}" = "&" ] || usb_collect
+}
+usb_collect() {
+  set +e
+  wait "$cli_pid"
+  status=$?
+  set -e
+  result=$(tail -n 1 "$work/cli.out" | tr -d '\r')
+  seconds=$((SECONDS - usb_start))
+}
+
+usb_tests() {
+  echo "-- rtqflash-cli.exe --usb through the test printer driver"
+  if ! usb_driver; then
+    fail "USB: the test printer driver did not start"; cat "$work/usb-setup.log"
+    return
+  fi
+
+  start_usb_sim
+  flash_usb "CG FONT" "$work/samples/sample_font.bin"
+  wait "$sim_pid" || true
+  sim_pid=
+  if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
+    flash_equal "$work/samples/sample_font.bin" 0x100000 0 65536 &&
+    grep -q ' usb .* id .* ok' "$work/wire.trace" && ! grep -q ' gone ' "$work/wire.trace"; then
+    pass "USB CG FONT written, flash equal to the file (${seconds} s)"
+  else
+    fail "USB CG FONT: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
+  fi
+
+  # The printer restarts after IPL sector 5: the device is closed and
+  # opened again (find, open, both requests) before sector 4.
+  start_usb_sim
+  flash_usb "IPL FIRMWARE" "$work/samples/sample_ipl.ipl"
+  wait "$sim_pid" || true
+  sim_pid=
+  if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
+    flash_equal "$work/samples/sample_ipl.ipl" 0 0x8000 0x18000 &&
+    [ "$(grep -c ' usb .* open .* ok' "$work/wire.trace")" -ge 2 ] &&
+    [ "$(grep -c ' usb .* status .* ok' "$work/wire.trace")" -ge 2 ]; then
+    pass "USB IPL FIRMWARE written with the reopen after the restart, flash equal (${seconds} s)"
+  else
+    fail "USB IPL FIRMWARE: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
+  fi
+
+  # Unplugged in the second between the sector's select and its data:
+  # the data write fails as on a removed printer (invalid handle), the
+  # reconnections find it not connected, and the run ends with the data
+  # timeout within the reconnections' bound.
+  start_usb_sim
+  flash_usb "CG FONT" "$work/samples/sample_font.bin" "&"
+  for _ in $(seq 600); do
+    grep -q ' tx .* 1D 02 ' "$work/wire.trace" 2>/dev/null && break
+    sleep 0.1
+  done
+  sleep 0.4
+  local unplugged=$SECONDS
+  stop_sim
+  usb_collect
+  if [ "$status" -eq 3 ] && [ "$result" = "result 1003: Timeout while sending data block!" ] &&
+    grep -q ' tx .* gone ' "$work/wire.trace" && [ $((SECONDS - unplugged)) -le 20 ]; then
+    pass "USB unplug: result 1003 $((SECONDS - unplugged)) s after the unplug"
+  else
+    fail "USB unplug: status $status, '$result' after $((SECONDS - unplugged)) s"
+    cat "$work/cli.err"
+  fi
+}
+usb_start=0
+cli_pid=
+usb_tests
+
 echo "-- the installer"
 setups=("$win"/rtqflash-*-setup.exe)
 if [ ${#setups[@]} -eq 1 ] && [ -f "${setups[0]}" ]; then
