@@ -93,8 +93,7 @@ std::string UsbHint(const rtq::LastError& e) {
     switch (e.number) {
         case EACCES:
         case EPERM:
-            return what + " The printer is attached but this user may not open it: join "
-                          "the lp group (sudo adduser $USER lp) and log in again.";
+            return what + UsbAccessAdvice();
         case EBUSY:
             return what + " The printer is attached but another program has it open: "
                           "close it and try again.";

@@ -1,6 +1,6 @@
 #pragma once
-// What an operator can do about a serial port that cannot be opened, in
-// the terms of the operating system at hand. Each text starts with a space,
+// What an operator can do about a serial port or a USB printer that cannot
+// be opened, in the terms of the operating system at hand. Each text starts with a space,
 // to follow the system's reason.
 
 #include <string>
@@ -9,3 +9,5 @@
 std::string PortAccessAdvice();
 // The port does not exist on this computer.
 std::string MissingPortAdvice();
+// The USB printer is attached but this user may not open it.
+std::string UsbAccessAdvice();

@@ -9,3 +9,8 @@ std::string MissingPortAdvice() {
            "Ports (COM & LPT); plug the adapter in, pair the Bluetooth printer, or "
            "pick another port.";
 }
+
+std::string UsbAccessAdvice() {
+    return " The printer is attached but may not be opened: close other programs that "
+           "print to it, or ask the computer's administrator.";
+}

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/port_advice.h"
 #include "engine/result_codes.h"
 #include "platform/error_numbers.h"
 
@@ -65,7 +66,8 @@ TEST(FailureHint, UsbTellsMissingPrinterFromOneThatCannotBeOpened) {
     EXPECT_TRUE(Has(none, "No printer with a known USB id")) << none;
     const std::string denied = FailureHint(kResultUsbOpenFailed, Error(EACCES, "/dev/usb/lp0"));
     EXPECT_TRUE(Has(denied, "/dev/usb/lp0: Permission denied.")) << denied;
-    EXPECT_TRUE(Has(denied, "lp group")) << denied;
+    // In the system's terms (Linux: the lp group).
+    EXPECT_TRUE(Has(denied, UsbAccessAdvice())) << denied;
     EXPECT_TRUE(Has(FailureHint(kResultUsbOpenFailed, Error(EBUSY, "/dev/usb/lp1")),
                     "another program has it open"));
     EXPECT_TRUE(Has(FailureHint(kResultUsbDeviceIdFailed, Error(ENODEV, "/dev/usb/lp0")),
