@@ -23,9 +23,9 @@ constexpr const char* kFlashFooter =
     "TYPE  MAIN FIRMWARE, IPL FIRMWARE, CG FONT, PIN CODE, FRIENDLY NAME\n"
     "      (any case), or main, ipl, font, pin, name\n"
     "FILE  the data file; not used for PIN CODE and FRIENDLY NAME\n"
-    "--usb writes the first attached USB printer of the RTQ650 family\n"
-    "      (/dev/usb/lp*), or the one --port names by its node or serial\n"
-    "      number (as list shows it); it takes no line settings.\n"
+    "--usb writes the first attached USB printer of the RTQ650 family, or\n"
+    "      the one --port names by its device or serial number (as list\n"
+    "      shows both); it takes no line settings.\n"
     "Defaults: 9600 baud, parity NONE, 1 stop bit; 38400 with --bluetooth.\n"
     "The last line on stdout is \"result CODE: MESSAGE\"; the exit status is 0\n"
     "for success, CODE - 1000 for a failure, 64 for a usage error.";
