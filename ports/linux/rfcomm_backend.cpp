@@ -59,6 +59,18 @@ HANDLE RfcommBackend::Open(const std::string& name) {
         SetLastErrorFromErrno(EINVAL, name);
         return INVALID_HANDLE_VALUE;
     }
+    const int64_t endMs = SteadyMs() + kConnectTimeoutMs;
+    if (target.channel == kLookUpChannel) {
+        const int err = m_sys.SerialPortChannel(target.address, endMs, &target.channel);
+        if (err == EPROTONOSUPPORT) {
+            SetLastError(LastError{"the device offers no serial port service", err, name});
+            return INVALID_HANDLE_VALUE;
+        }
+        if (err != 0) {
+            SetLastErrorFromErrno(err, name);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
     const int fd = m_sys.Socket();
     if (fd < 0) {
         // No Bluetooth in this kernel gives EAFNOSUPPORT.
@@ -81,7 +93,7 @@ HANDLE RfcommBackend::Open(const std::string& name) {
         // progress.
         if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
             short revents = 0;
-            const int r = PollUntil(m_sys, fd, POLLOUT, SteadyMs() + kConnectTimeoutMs, &revents);
+            const int r = PollUntil(m_sys, fd, POLLOUT, endMs, &revents);
             if (r < 0)
                 err = errno;
             else if (r == 0)

@@ -3,6 +3,8 @@
 #include <bluetooth/bluetooth.h>
 #include <bluetooth/rfcomm.h>
 
+#include "ports/linux/sdp_query.h"
+
 namespace rtq {
 
 int RfcommSyscalls::Socket() {
@@ -26,6 +28,11 @@ ssize_t RfcommSyscalls::Send(int fd, const void* buf, size_t n) {
 
 ssize_t RfcommSyscalls::Recv(int fd, void* buf, size_t n, int flags) {
     return recv(fd, buf, n, flags);
+}
+
+int RfcommSyscalls::SerialPortChannel(const std::array<uint8_t, 6>& address, int64_t endMs,
+                                      uint8_t* channel) {
+    return QuerySerialPortChannel(*this, address, endMs, channel);
 }
 
 RfcommSyscalls& SystemRfcommSyscalls() {

@@ -1,10 +1,14 @@
 #pragma once
 // The socket calls beneath the RFCOMM backend, behind one object so that
 // tests can stand a socket pair in for the printer and make connect fail as
-// the radio does (printer out of reach, no serial port service, refused).
+// the radio does (printer out of reach, no serial port service, refused),
+// and answer the service lookup.
 // Poll, close and the retry rule are DeviceSyscalls'.
 
 #include <sys/socket.h>
+
+#include <array>
+#include <cstdint>
 
 #include "ports/linux/device_syscalls.h"
 
@@ -21,6 +25,9 @@ public:
     // send without SIGPIPE: a printer that hung up fails the call instead.
     virtual ssize_t Send(int fd, const void* buf, size_t n);
     virtual ssize_t Recv(int fd, void* buf, size_t n, int flags);
+    // The channel of the device's serial port service (ports/linux/sdp_query.h).
+    virtual int SerialPortChannel(const std::array<uint8_t, 6>& address, int64_t endMs,
+                                  uint8_t* channel);
 };
 
 // The real calls.
