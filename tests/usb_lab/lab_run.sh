@@ -17,7 +17,8 @@ bound() {
     none) echo 30 ;;
     pin) echo 45 ;;
     bt-pin) echo 90 ;;
-    bt-gone) echo 120 ;;
+    bt-gone | bt-off) echo 120 ;;
+    bt-away) echo 90 ;;
     bt-font | bt-tty) echo 150 ;;
     smoke | acm-font) echo 60 ;;
     font | two | unplug-back | unplug-never) echo 90 ;;
