@@ -68,7 +68,8 @@ int QuerySerialPortChannel(DeviceSyscalls& sys, const std::array<uint8_t, 6>& ad
     for (size_t i = 0; i < address.size(); ++i) target.b[i] = address[address.size() - 1 - i];
 
     errno = 0;
-    Session session(sdp_connect(&any, &target, SDP_RETRY_IF_BUSY | SDP_NON_BLOCKING));
+    // The library refuses SDP_RETRY_IF_BUSY together with SDP_NON_BLOCKING.
+    Session session(sdp_connect(&any, &target, SDP_NON_BLOCKING));
     if (!session) return errno ? errno : EHOSTUNREACH;
     const int fd = sdp_get_socket(session.get());
     if (const int err = AwaitConnect(sys, fd, endMs); err != 0) return err;
