@@ -444,6 +444,30 @@ case_bt-pin() {
   grep -qF 'rtqsim: pin "1234"' "$WORK/sim-p1.log" || fail "rtqsim heard no PIN code 1234"
 }
 
+# The dialog: the paired printer from its port list (BlueZ over the system
+# bus), FLASH NOW, a PIN CODE run over the dialog's own RFCOMM link.
+case_bt-dialog() {
+  local test=$BUILD/tests/ui/test_flash_now_usb_lab status=0 pressed
+  [ -x "$test" ] || { fail "missing"; return; }
+  bt_ready || return
+  stamp_line p1 "host connected" "$WORK/connected.ms"
+  export QT_QPA_PLATFORM=offscreen RTQ_LAB_BT_ITEM="$BT_PRINTER_NAME ($BT_PRINTER)"
+  XDG_RUNTIME_DIR=$(mktemp -d /tmp/runtime.XXXXXX)
+  export XDG_RUNTIME_DIR
+  chmod 700 "$XDG_RUNTIME_DIR"
+  step "the dialog: Bluetooth, $RTQ_LAB_BT_ITEM, PIN CODE, FLASH NOW"
+  bounded -k 5 "$RUN_BOUND" "$test" pinCodeOverBluetoothFromFlashNow >"$WORK/dialog.log" 2>&1 ||
+    status=$?
+  RESULT=$status
+  [ "$status" = 0 ] || fail "test_flash_now_usb_lab exit status $status: $(grep -m1 FAIL "$WORK/dialog.log")"
+  expect_flash p1
+  grep -qF 'rtqsim: pin "1234"' "$WORK/sim-p1.log" || fail "rtqsim heard no PIN code 1234"
+  note "$(grep -m1 -oE 'printer listed [0-9]+ ms after the click' "$WORK/dialog.log")"
+  pressed=$(grep -m1 -oE 'FLASH NOW at [0-9]+' "$WORK/dialog.log" | tr -dc '0-9')
+  [ -n "$pressed" ] && [ -s "$WORK/connected.ms" ] &&
+    note "connected $(($(cat "$WORK/connected.ms") - pressed)) ms after FLASH NOW"
+}
+
 # The Bluetooth virtual serial port as root binds it: the tty backend on
 # the kernel's /dev/rfcomm0.
 case_bt-tty() {

@@ -10,18 +10,18 @@
 # acm-font acm-unplug; by default all but main (the longest, whose
 # multi-sector path the font and IPL cases already take through the
 # drivers; the engine tests cover the rest). The Bluetooth cases bt-font
-# bt-pin bt-gone bt-off bt-away bt-tty (the bt_lab test) run only when
-# named, on the kernel BT_KERNEL_PACKAGE when the mirror has it. Prints one
-# line per case and "N passed, N failed, N skipped"; the exit status is
-# non-zero when a case failed or the machine did not boot or finish in
-# time. Needs root,
-# qemu-system-x86, busybox-static, cpio, bluez, bluez-test-tools
-# (scripts/install-deps.sh) and Debian's mirror.
+# bt-pin bt-dialog bt-gone bt-off bt-away bt-tty (the bt_lab test) run
+# only when named, on the kernel BT_KERNEL_PACKAGE when the mirror has it.
+# Prints one line per case and "N passed, N failed, N skipped"; the exit
+# status is non-zero when a case failed or the machine did not boot or
+# finish in time. Needs root, qemu-system-x86, busybox-static, cpio, bluez,
+# bluez-test-tools, python3-dbus, python3-gi (scripts/install-deps.sh) and
+# Debian's mirror.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
 all_cases=(smoke font main ipl pin unplug-back unplug-never none two dialog acm-font acm-unplug
-  bt-font bt-pin bt-gone bt-off bt-away bt-tty)
+  bt-font bt-pin bt-dialog bt-gone bt-off bt-away bt-tty)
 default_cases=(smoke font ipl pin unplug-back unplug-never none two dialog acm-font acm-unplug)
 
 say() { echo "usb-lab: $*"; }
