@@ -260,7 +260,8 @@ private slots:
         // Opening the list refreshes the COM ports' tips, not the printer's.
         ports->showPopup();
         const QString tip = ports->itemData(64, Qt::ToolTipRole).toString();
-        QVERIFY2(tip.contains(QStringLiteral("Paired")) && tip.contains(QStringLiteral("connected now")),
+        QVERIFY2(tip.contains(QStringLiteral("Paired")) &&
+                     tip.contains(QStringLiteral("connected now")),
                  qPrintable(tip));
         QVERIFY(ports->itemData(0, Qt::ToolTipRole).toString().contains(QStringLiteral("ttyS0")));
         ports->hidePopup();

@@ -48,7 +48,11 @@ if [ -z "$pkg" ]; then
   say "no package lists; apt-get update"
   apt-get "${apt_opts[@]}" update >&2
   pkg=$(resolve)
-  [ -n "$pkg" ] || { say "${wanted:-linux-image-amd64 names no 6.1 kernel package}: not in the package lists"; exit 1; }
+  if [ -z "$pkg" ]; then
+    if [ -n "$wanted" ]; then say "$wanted is not in the package lists"; else
+      say "linux-image-amd64 names no 6.1 kernel package"; fi
+    exit 1
+  fi
 fi
 
 dir=$lab/$pkg

@@ -436,7 +436,8 @@ case_bt-pin() {
   local asked
   asked=$(grep -cE '^(confirm|pincode|passkey|display) ' "$WORK/agent.log")
   [ "$asked" -gt 0 ] || fail "the pairing never asked the agent: $(tr '\n' ' ' <"$WORK/agent.log")"
-  note "agent asked: $(grep -oE '^(confirm|pincode|passkey|display)' "$WORK/agent.log" | sort -u | tr '\n' ' ')"
+  note "agent asked: $(grep -oE '^(confirm|pincode|passkey|display) .*' "$WORK/agent.log" |
+    sed 's|/org/bluez/||' | paste -sd ',')"
   step "rtqflash-cli flash --bluetooth --port $BT_PRINTER_NAME --type pin"
   cli_run "$RUN_BOUND" --bluetooth --port "$BT_PRINTER_NAME" --type pin --pin 1234
   expect_cli_ok
@@ -533,7 +534,8 @@ case_bt-away() {
     return
   fi
   bt_ready || return
-  btmgmt --index 1 power off >/dev/null || { fail "cannot power the printer's controller off"; return; }
+  btmgmt --index 1 power off >/dev/null ||
+    { fail "cannot power the printer's controller off"; return; }
   step "rtqflash-cli flash --bluetooth --port $BT_PRINTER_NAME --type font, printer off"
   local start
   start=$(now_ms)
