@@ -61,7 +61,11 @@ HANDLE RfcommBackend::Open(const std::string& name) {
     }
     const int64_t endMs = SteadyMs() + kConnectTimeoutMs;
     if (target.channel == kLookUpChannel) {
-        const int err = m_sys.SerialPortChannel(target.address, endMs, &target.channel);
+        // A signal ends the library's wait for the answer: ask again.
+        int err = 0;
+        do {
+            err = m_sys.SerialPortChannel(target.address, endMs, &target.channel);
+        } while (err == EINTR && SteadyMs() < endMs);
         if (err == EPROTONOSUPPORT) {
             SetLastError(LastError{"the device offers no serial port service", err, name});
             return INVALID_HANDLE_VALUE;

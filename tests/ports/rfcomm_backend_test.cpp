@@ -78,6 +78,7 @@ public:
                           uint8_t* channel) override {
         lookups.push_back(address);
         lookupEndMs = endMs;
+        if (Interrupted(lookupInterrupts)) return EINTR;
         if (lookupErr == 0) *channel = servedChannel;
         return lookupErr;
     }
@@ -96,6 +97,7 @@ public:
     // The printer's service directory.
     uint8_t servedChannel = 1;
     int lookupErr = 0;
+    int lookupInterrupts = 0;
     std::vector<std::array<uint8_t, 6>> lookups;
     int64_t lookupEndMs = 0;
 
@@ -161,9 +163,10 @@ TEST_F(RfcommBackendTest, ConnectFailuresKeepTheirReasonAndCloseTheSocket) {
 
 TEST_F(RfcommBackendTest, ChannelFromTheServiceDirectoryUnlessNamed) {
     sys.servedChannel = 7;
+    sys.lookupInterrupts = 1;  // a signal during the first lookup
     const int64_t start = SteadyMs();
     OpenPort();
-    ASSERT_EQ(sys.lookups.size(), 1u);
+    ASSERT_EQ(sys.lookups.size(), 2u);
     EXPECT_EQ(BluetoothAddressText(sys.lookups[0]), kPrinter);
     EXPECT_EQ(sys.target.rc_channel, 7);
     // The lookup and the connect share one bound.
