@@ -16,7 +16,8 @@ namespace rtq {
 
 class RfcommSyscalls : public DeviceSyscalls {
 public:
-    // A non-blocking RFCOMM stream socket (AF_BLUETOOTH, BTPROTO_RFCOMM).
+    // A non-blocking RFCOMM stream socket (AF_BLUETOOTH, BTPROTO_RFCOMM)
+    // that asks for an encrypted link.
     virtual int Socket();
     virtual int Connect(int fd, const sockaddr* addr, socklen_t len);
     // The error a non-blocking connect ended with (SO_ERROR); -1 when it
