@@ -19,7 +19,7 @@ constexpr const char* kProgram = "rtqflash-cli";
 
 constexpr const char* kFlashFooter =
     "PORT  COM1 to COM64, or a device path; with --bluetooth also a paired\n"
-    "      printer's name or address (00:AA:01:01:00:01, channel 1; /N for N)\n"
+    "      printer's name or address (00:AA:01:01:00:01; /N for RFCOMM channel N)\n"
     "TYPE  MAIN FIRMWARE, IPL FIRMWARE, CG FONT, PIN CODE, FRIENDLY NAME\n"
     "      (any case), or main, ipl, font, pin, name\n"
     "FILE  the data file; not used for PIN CODE and FRIENDLY NAME\n"

@@ -6,11 +6,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dialog/flash_dlg_view.h"
 #include "dialog/flash_run.h"
+#include "dialog/printer_lookup.h"
 #include "engine/model_table.h"
 #include "platform/notify_window.h"
 
@@ -101,10 +103,20 @@ public:
     // Every worker message handled, in order (diagnostics).
     const std::vector<UINT>& WorkerMessages() const { return m_vecWorkerMessages; }
 
+    // Where the Bluetooth link's port list finds the paired printers
+    // (default: the system's Bluetooth service).
+    void SetBluetoothReader(CPrinterLookup::Reader reader) {
+        m_printerLookup.SetReader(std::move(reader));
+    }
+
 protected:
     IFlashDlgView& View() const { return m_view; }
-    // The dialog goes (its view still lives): every object of the run goes.
-    void ReleaseRun() { m_run.Release(); }
+    // The dialog goes (its view still lives): every object of the run goes,
+    // and the printer lookup is waited for.
+    void ReleaseRun() {
+        m_run.Release();
+        m_printerLookup.Join();
+    }
 
     // The fixed lists (baud rate, parity, stop bits) and the start state of
     // the controls: until a link is picked only the link buttons, About and
@@ -133,6 +145,12 @@ private:
     void EndSessionIfIdle();
     // The length rules of the data file: 1, 1007 or 1020.
     int CheckDataLength() const;
+    // The Bluetooth link's port list: the paired printers follow the COM
+    // ports once the Bluetooth service has answered.
+    void ListBluetoothPrinters();
+    void ShowBluetoothPrinters(const rtq::BluetoothState& state);
+    // The printer of the port list's selected item, if it is one.
+    const rtq::BluetoothPrinter* ChosenPrinter() const;
 
     // Settings and run state.
     std::string m_strPort = "COM1";
@@ -173,4 +191,15 @@ private:
     std::string m_strModelTable;
     // Check state of the Bluetooth button, readable from any thread.
     std::atomic<bool> m_bBluetoothChecked{false};
+
+    // The port list's printers, in item order after COM64; the list's
+    // generation (one more at each link change) and the one that wants
+    // the printers.
+    std::vector<rtq::BluetoothPrinter> m_vecPrinters;
+    int m_nPortList = 0;
+    int m_nPrintersFor = -1;
+    bool m_bReadingPrinters = false;  // a read's answer is still to come
+    CPrinterLookup m_printerLookup;
+    // Lets an answer that arrives after the dialog went find it gone.
+    std::shared_ptr<CFlashDlgCore*> m_self = std::make_shared<CFlashDlgCore*>(this);
 };

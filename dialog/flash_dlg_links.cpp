@@ -1,5 +1,6 @@
 // Picking the link and the download type; the controls while a run is
-// prepared and after it.
+// prepared and after it. On the Bluetooth link the paired printers follow
+// COM1..COM64 in the port list.
 
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "dialog/control_ids.h"
 #include "dialog/flash_dlg_core.h"
 #include "dialog/no_case.h"
+#include "ports/bluetooth_printers.h"
 #include "ports/port_state.h"
 
 namespace {
@@ -19,9 +21,23 @@ std::vector<std::string> PortNames() {
     return names;
 }
 
+std::string PrinterItem(const rtq::BluetoothPrinter& p) {
+    return p.name.empty() ? p.address : p.name + " (" + p.address + ")";
+}
+
+// The service knows whether a link to the printer is up, not whether an
+// idle printer is in reach: only connecting tells.
+std::string PrinterTip(const rtq::BluetoothPrinter& p, bool bluetoothOn) {
+    const std::string what = "Paired Bluetooth printer " + p.address;
+    if (!bluetoothOn) return what + "; Bluetooth is switched off";
+    if (p.connected) return what + ", connected now (in reach)";
+    return what + ", not connected now; whether it is in reach shows when FLASH NOW connects";
+}
+
 }  // namespace
 
 void CFlashDlgCore::OnSerialPort() {
+    ++m_nPortList;
     g_bUsbLink.store(0);
     View().FillList(IDC_PORT, PortNames());
     LoadDownloadTypes();
@@ -31,8 +47,10 @@ void CFlashDlgCore::OnSerialPort() {
 }
 
 void CFlashDlgCore::OnBluetooth() {
+    ++m_nPortList;
     g_bUsbLink.store(0);
     View().FillList(IDC_PORT, PortNames());
+    ListBluetoothPrinters();
     LoadDownloadTypes();
     View().SelectIndex(IDC_BAUD, 0);
     // The initial program loader is never written over Bluetooth.
@@ -44,6 +62,7 @@ void CFlashDlgCore::OnBluetooth() {
 }
 
 void CFlashDlgCore::OnUsbInterface() {
+    ++m_nPortList;
     LoadDownloadTypes();
     for (int id : {IDC_PORT, IDC_BAUD, IDC_PARITY, IDC_STOPBITS}) View().SelectIndex(id, -1);
     g_bUsbLink.store(1);
@@ -51,6 +70,46 @@ void CFlashDlgCore::OnUsbInterface() {
     View().SetText(IDC_DATAFLOW, "");
     EnableAll({IDC_TYPE, IDC_FILE, IDC_BROWSE, IDOK_FLASH}, true);
     EnableAll({IDC_PORT, IDC_BAUD, IDC_PARITY, IDC_STOPBITS}, false);
+}
+
+void CFlashDlgCore::ListBluetoothPrinters() {
+    m_vecPrinters.clear();
+    m_nPrintersFor = m_nPortList;
+    // A read still going answers for this list.
+    if (m_bReadingPrinters) return;
+    m_bReadingPrinters = true;
+    std::weak_ptr<CFlashDlgCore*> self = m_self;
+    IFlashDlgView& view = View();
+    m_printerLookup.Start([self, &view](rtq::BluetoothState state) {
+        view.PostToDialogThread([self, state = std::move(state)] {
+            if (auto dlg = self.lock()) (*dlg)->ShowBluetoothPrinters(state);
+        });
+    });
+}
+
+void CFlashDlgCore::ShowBluetoothPrinters(const rtq::BluetoothState& state) {
+    m_bReadingPrinters = false;
+    if (m_nPrintersFor != m_nPortList) return;  // another link was picked since
+    std::vector<rtq::BluetoothPrinter> printers = rtq::PairedSerialPrinters(state);
+    if (printers.empty()) return;
+    rtq::LastError off;
+    const bool on = rtq::BluetoothUsable(state, &off);
+    const std::string chosen = View().GetText(IDC_PORT);
+    std::vector<std::string> items = PortNames();
+    for (const rtq::BluetoothPrinter& p : printers) items.push_back(PrinterItem(p));
+    View().FillList(IDC_PORT, items);
+    for (size_t i = 0; i < printers.size(); ++i)
+        View().SetItemTip(IDC_PORT, kPortCount + static_cast<int>(i), PrinterTip(printers[i], on));
+    // The operator may have picked a port meanwhile.
+    if (!chosen.empty()) View().SetText(IDC_PORT, chosen);
+    m_vecPrinters = std::move(printers);
+}
+
+const rtq::BluetoothPrinter* CFlashDlgCore::ChosenPrinter() const {
+    const int index = View().SelectedIndex(IDC_PORT) - kPortCount;
+    if (index < 0 || static_cast<size_t>(index) >= m_vecPrinters.size()) return nullptr;
+    const rtq::BluetoothPrinter& p = m_vecPrinters[static_cast<size_t>(index)];
+    return View().GetText(IDC_PORT) == PrinterItem(p) ? &p : nullptr;
 }
 
 void CFlashDlgCore::OnSelchangeType() {

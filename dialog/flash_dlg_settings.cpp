@@ -31,7 +31,10 @@ int CFlashDlgCore::CheckSettings() {
     const bool bluetooth = !view.IsChecked(IDC_SERIAL) && view.IsChecked(IDC_BLUETOOTH);
     m_bSerial = !usb && !bluetooth;
     m_bBluetooth = bluetooth;
-    if (!usb) {
+    if (const rtq::BluetoothPrinter* printer = bluetooth ? ChosenPrinter() : nullptr) {
+        // A paired printer: the RFCOMM link to its address.
+        m_strPort = printer->address;
+    } else if (!usb) {
         const std::string port = listText(IDC_PORT);
         if (port.empty()) return kResultBadPort;
         m_strPort = "\\\\.\\" + port;

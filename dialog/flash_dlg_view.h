@@ -30,6 +30,8 @@ public:
     // -1 selects none; an index past the end selects none.
     virtual void SelectIndex(int id, int index) = 0;
     virtual void RemoveItem(int id, int index) = 0;
+    // Lists: the tip one item shows (a view without item tips ignores it).
+    virtual void SetItemTip(int /*id*/, int /*index*/, const std::string& /*tip*/) {}
     virtual void SetFocus(int id) = 0;
     // Edit boxes: how many characters the operator may type.
     virtual void SetTextLimit(int id, int limit) = 0;

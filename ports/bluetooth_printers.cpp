@@ -37,7 +37,7 @@ std::vector<BluetoothPrinter> PairedSerialPrinters(const BluetoothState& state) 
     std::vector<BluetoothPrinter> printers;
     for (const BluetoothDeviceState& d : state.devices) {
         if (!d.paired || !OffersSerialPort(d)) continue;
-        printers.push_back({ShownName(d), d.address, d.paired, d.connected, kDefaultRfcommChannel});
+        printers.push_back({ShownName(d), d.address, d.paired, d.connected});
     }
     return printers;
 }

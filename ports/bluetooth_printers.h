@@ -42,7 +42,6 @@ struct BluetoothPrinter {
     std::string address;
     bool paired = false;
     bool connected = false;
-    int channel = 0;  // the RFCOMM channel the backend will connect
 };
 
 bool OffersSerialPort(const BluetoothDeviceState& d);

@@ -5,14 +5,15 @@ pkgs=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-
   # rtqflash-cli and rtqsim: command-line parsing and JSON output (both
   # header-only).
   libcli11-dev nlohmann-json3-dev
-  # The Bluetooth link: RFCOMM socket headers, and BlueZ's paired devices
-  # over D-Bus.
+  # The Bluetooth link: RFCOMM socket headers and the printer's service
+  # directory (SDP), and BlueZ's paired devices over D-Bus.
   libbluetooth-dev libsdbus-c++-dev
   # The USB lab (tests/usb_lab): a virtual machine booted from an initramfs.
   qemu-system-x86 busybox-static cpio
   # Its Bluetooth cases: bluetoothd, btmgmt, sdptool, bluetoothctl (bluez),
-  # btvirt (bluez-test-tools) and the system bus (dbus).
-  bluez bluez-test-tools dbus
+  # btvirt (bluez-test-tools), the system bus (dbus) and the pairing agent
+  # (python3-dbus, python3-gi).
+  bluez bluez-test-tools dbus python3-dbus python3-gi
   # The real-window test (tests/x11): X server, window manager, input,
   # window queries and screenshots.
   xvfb openbox xdotool x11-utils imagemagick

@@ -97,6 +97,7 @@ private:
     int SelectedIndex(int id) const override;
     void SelectIndex(int id, int index) override;
     void RemoveItem(int id, int index) override;
+    void SetItemTip(int id, int index, const std::string& tip) override;
     void SetFocus(int id) override;
     void SetTextLimit(int id, int limit) override;
     void ShowBox(const std::string& text, BoxIcon icon, const std::string& hint) override;

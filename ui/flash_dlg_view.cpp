@@ -61,6 +61,15 @@ void CFlashDlg::RemoveItem(int id, int index) {
     if (auto* cb = qobject_cast<QComboBox*>(Control(id))) cb->removeItem(index);
 }
 
+void CFlashDlg::SetItemTip(int id, int index, const std::string& tip) {
+    auto* cb = qobject_cast<QComboBox*>(Control(id));
+    if (!cb) return;
+    if (auto* ports = qobject_cast<CPortComboBox*>(cb))
+        ports->SetFixedTip(index, FromDeviceText(tip));
+    else
+        cb->setItemData(index, FromDeviceText(tip), Qt::ToolTipRole);
+}
+
 void CFlashDlg::SetFocus(int id) {
     if (QWidget* w = Control(id)) w->setFocus(Qt::OtherFocusReason);
 }

@@ -9,6 +9,8 @@
 namespace {
 
 constexpr int kPortCount = 64;
+// Set on items whose tip was given to them.
+constexpr int kFixedTipRole = Qt::UserRole + 1;
 
 // Styles that open a combo box as a menu (Fusion among them) show every
 // item at once, 64 ports filling the screen's height; the plain list they
@@ -48,10 +50,17 @@ void CPortComboBox::RefreshDevices() {
     QFont bold = font();
     bold.setBold(true);
     for (int i = 0; i < count(); ++i) {
+        if (itemData(i, kFixedTipRole).toBool()) continue;
         const bool present = rtq::PortDevicePresent(ToDeviceText(itemText(i)));
         setItemData(i, DeviceTip(itemText(i), present), Qt::ToolTipRole);
         setItemData(i, present ? QVariant(bold) : QVariant(), Qt::FontRole);
     }
+}
+
+void CPortComboBox::SetFixedTip(int index, const QString& tip) {
+    setItemData(index, true, kFixedTipRole);
+    setItemData(index, tip, Qt::ToolTipRole);
+    setItemData(index, QVariant(), Qt::FontRole);
 }
 
 void CPortComboBox::showPopup() {

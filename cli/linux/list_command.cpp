@@ -70,8 +70,8 @@ void PrintBluetooth(std::ostream& out, const BluetoothState& bt) {
     const std::vector<BluetoothPrinter> printers = PairedSerialPrinters(bt);
     out << "Bluetooth printers:" << (printers.empty() ? " none paired\n" : "\n");
     for (const BluetoothPrinter& p : printers)
-        out << "  " << EscapeText(p.name) << " " << EscapeText(p.address) << " channel "
-            << p.channel << " (" << BluetoothStatus(p) << ")\n";
+        out << "  " << EscapeText(p.name) << " " << EscapeText(p.address) << " ("
+            << BluetoothStatus(p) << ")\n";
 }
 
 void PrintText(std::ostream& out, const std::vector<SerialPortEntry>& ports,
@@ -131,7 +131,6 @@ void AddBluetooth(json* doc, const BluetoothState& bt) {
     for (const BluetoothPrinter& p : PairedSerialPrinters(bt))
         printers.push_back({{"name", Utf8OrEscaped(p.name)},
                             {"address", Utf8OrEscaped(p.address)},
-                            {"channel", p.channel},
                             {"paired", p.paired},
                             {"connected", p.connected}});
     (*doc)["bluetooth_printers"] = printers;

@@ -59,6 +59,22 @@ HANDLE RfcommBackend::Open(const std::string& name) {
         SetLastErrorFromErrno(EINVAL, name);
         return INVALID_HANDLE_VALUE;
     }
+    const int64_t endMs = SteadyMs() + kConnectTimeoutMs;
+    if (target.channel == kLookUpChannel) {
+        // A signal ends the library's wait for the answer: ask again.
+        int err = 0;
+        do {
+            err = m_sys.SerialPortChannel(target.address, endMs, &target.channel);
+        } while (err == EINTR && SteadyMs() < endMs);
+        if (err == EPROTONOSUPPORT) {
+            SetLastError(LastError{"the device offers no serial port service", err, name});
+            return INVALID_HANDLE_VALUE;
+        }
+        if (err != 0) {
+            SetLastErrorFromErrno(err, name);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
     const int fd = m_sys.Socket();
     if (fd < 0) {
         // No Bluetooth in this kernel gives EAFNOSUPPORT.
@@ -81,7 +97,7 @@ HANDLE RfcommBackend::Open(const std::string& name) {
         // progress.
         if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
             short revents = 0;
-            const int r = PollUntil(m_sys, fd, POLLOUT, SteadyMs() + kConnectTimeoutMs, &revents);
+            const int r = PollUntil(m_sys, fd, POLLOUT, endMs, &revents);
             if (r < 0)
                 err = errno;
             else if (r == 0)

@@ -2,8 +2,9 @@
 // The serial backend for a Bluetooth printer named by its address: an
 // RFCOMM stream socket the program connects itself (no root, no bound
 // tty). How each serial call maps onto the stream:
-//   Open          socket + connect to the printer's serial port channel,
-//                 bounded by kConnectTimeoutMs.
+//   Open          the printer's serial port channel (the one named, or
+//                 the one its service directory gives), then socket +
+//                 connect to it, bounded by kConnectTimeoutMs together.
 //   Get/SetState  line settings and baud are kept and accepted: the
 //                 stream has nothing to set (a bound tty does the same).
 //   modem lines   a stream has none: DSR counts as high, so output paced

@@ -50,6 +50,11 @@ public:
         std::strncpy(addr.sun_path, m_path.c_str(), sizeof addr.sun_path - 1);
         return connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     }
+    // The stand-in serves its one stream whatever the channel.
+    int SerialPortChannel(const std::array<uint8_t, 6>&, int64_t, uint8_t* channel) override {
+        *channel = 1;
+        return 0;
+    }
     std::atomic<int> connects{0};
 
 private:

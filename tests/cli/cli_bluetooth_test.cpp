@@ -195,18 +195,17 @@ TEST_F(CliBluetooth, ListShowsPairedSerialPrintersOnly) {
     const CliRun text = Cli({"list"});
     EXPECT_EQ(text.status, 0);
     EXPECT_TRUE(Has(text.out, "Bluetooth printers:\n"
-                              "  RTQ-P1 00:AA:01:01:00:01 channel 1 (paired, connected)\n"))
+                              "  RTQ-P1 00:AA:01:01:00:01 (paired, connected)\n"))
         << text.out;
     EXPECT_FALSE(Has(text.out, "Headset")) << text.out;
     EXPECT_FALSE(Has(text.out, "RTQ-P9")) << text.out;
-    EXPECT_TRUE(Has(text.out, "  RTQ-P4 00:AA:01:01:00:04 channel 1 (paired, not connected)\n"))
+    EXPECT_TRUE(Has(text.out, "  RTQ-P4 00:AA:01:01:00:04 (paired, not connected)\n"))
         << text.out;
 
     const json doc = json::parse(Cli({"list", "--json"}).out);
     ASSERT_EQ(doc["bluetooth_printers"].size(), 2u);
     EXPECT_EQ(doc["bluetooth_printers"][0]["name"], "RTQ-P1");
     EXPECT_EQ(doc["bluetooth_printers"][0]["address"], "00:AA:01:01:00:01");
-    EXPECT_EQ(doc["bluetooth_printers"][0]["channel"], 1);
     EXPECT_EQ(doc["bluetooth_printers"][0]["connected"], true);
     EXPECT_TRUE(doc["bluetooth_error"].is_null());
 }

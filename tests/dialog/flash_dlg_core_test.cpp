@@ -1,7 +1,9 @@
 // The toolkit-free main dialog driven as the operator would, through a
 // view that records what it is told, against the simulated printer: one
-// whole serial run from FLASH NOW to the result message.
+// whole serial run from FLASH NOW to the result message, and a Bluetooth
+// run to a paired printer picked from the port list.
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include "platform/call_queue.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
+#include "ports/bluetooth_printers.h"
 #include "ports/port_state.h"
 #include "sim/sim_printer.h"
 #include "tests/engine/temp_files.h"
@@ -76,6 +79,9 @@ public:
         items.erase(items.begin() + index);
         if (selected[id] >= index) --selected[id];
     }
+    void SetItemTip(int id, int index, const std::string& tip) override {
+        tips[{id, index}] = tip;
+    }
     void SetFocus(int id) override { focus = id; }
     void SetTextLimit(int, int) override {}
     void ShowBox(const std::string& text, BoxIcon icon, const std::string&) override {
@@ -115,6 +121,7 @@ public:
     std::map<int, std::string> texts;
     std::map<int, std::vector<std::string>> lists;
     std::map<int, int> selected;
+    std::map<std::pair<int, int>, std::string> tips;
     int focus = 0;
     std::vector<Box> boxes;
     int endCode = 0;
@@ -272,6 +279,86 @@ TEST_F(FlashDlgCoreTest, SerialFontRunFromFlashNowToItsResult) {
     dlg.OnEndSession();
     ASSERT_TRUE(dlg.calls.RunUntil([&] { return dlg.endCode != 0; }, 1000));
     EXPECT_EQ(dlg.endCode, kDialogEndCode);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr char kPrinterAddress[] = "00:AA:01:01:00:01";
+constexpr char kPrinterItem[] = "RTQ-P1 (00:AA:01:01:00:01)";
+
+// What the Bluetooth service would say: one paired printer, besides a
+// paired headset and a printer that was never paired.
+rtq::BluetoothState PairedPrinter() {
+    rtq::BluetoothState s;
+    s.serviceReachable = true;
+    s.adapters.push_back({"/org/bluez/hci0", true});
+    const std::string spp = rtq::kSerialPortUuid;
+    s.devices.push_back({"/d/1", "00:AA:01:01:00:09", "Headset", "Headset", true, true,
+                         {"0000110b-0000-1000-8000-00805f9b34fb"}});
+    s.devices.push_back({"/d/2", kPrinterAddress, "RTQ650", "RTQ-P1", true, false, {spp}});
+    s.devices.push_back({"/d/3", "00:AA:01:01:00:03", "RTQ-P3", "RTQ-P3", false, false, {spp}});
+    return s;
+}
+
+TEST_F(FlashDlgCoreTest, BluetoothListOffersPairedPrintersAndFlashNowConnectsTheChosenOne) {
+    backend.AddDevice(kPrinterAddress, printer);
+    TestDialog dlg;
+    std::atomic<int> reads{0};
+    dlg.SetBluetoothReader([&] {
+        ++reads;
+        return PairedPrinter();
+    });
+
+    // The COM ports at once; the printer once the service has answered,
+    // the operator's pick of meanwhile kept.
+    dlg.ClickLink(IDC_BLUETOOTH);
+    ASSERT_EQ(dlg.lists[IDC_PORT].size(), 64u);
+    dlg.Choose(IDC_PORT, "COM5");
+    ASSERT_TRUE(dlg.calls.RunUntil([&] { return dlg.lists[IDC_PORT].size() == 65; }, 600000));
+    EXPECT_EQ(dlg.lists[IDC_PORT][63], "COM64");
+    EXPECT_EQ(dlg.lists[IDC_PORT][64], kPrinterItem);
+    EXPECT_EQ(dlg.GetText(IDC_PORT), "COM5");
+    const std::string tip = dlg.tips[{IDC_PORT, 64}];
+    EXPECT_NE(tip.find("Paired"), std::string::npos) << tip;
+    EXPECT_NE(tip.find("not connected"), std::string::npos) << tip;
+
+    // A late answer never refills the list of a link picked since.
+    dlg.ClickLink(IDC_BLUETOOTH);
+    dlg.ClickLink(IDC_SERIAL);
+    ASSERT_TRUE(dlg.calls.RunUntil([&] { return reads == 2; }, 600000));
+    dlg.calls.RunUntil([] { return false; }, 2000);
+    EXPECT_EQ(dlg.lists[IDC_PORT].size(), 64u);
+
+    dlg.ClickLink(IDC_BLUETOOTH);
+    ASSERT_TRUE(dlg.calls.RunUntil([&] { return dlg.lists[IDC_PORT].size() == 65; }, 600000));
+    dlg.Choose(IDC_PORT, kPrinterItem);
+    dlg.Choose(IDC_TYPE, "PIN CODE");
+    dlg.texts[IDC_PINCODE] = "1234";
+    dlg.OnOK();
+    ASSERT_TRUE(dlg.calls.RunUntil([&] { return !dlg.IsBusy(); }, 600000));
+    ASSERT_EQ(dlg.boxes.size(), 1u);
+    EXPECT_EQ(dlg.boxes[0].text, "Download successfully completed!");
+    EXPECT_EQ(backend.Opens(), std::vector<std::string>{kPrinterAddress});
+    EXPECT_EQ(printer.PinCode(), "1234");
+}
+
+TEST_F(FlashDlgCoreTest, BluetoothServiceGoneLeavesTheComPorts) {
+    TestDialog dlg;
+    std::atomic<bool> answered{false};
+    dlg.SetBluetoothReader([&] {
+        rtq::BluetoothState gone;
+        gone.error = "The name org.bluez was not provided by any .service files";
+        answered = true;
+        return gone;
+    });
+    dlg.ClickLink(IDC_BLUETOOTH);
+    ASSERT_TRUE(dlg.calls.RunUntil([&] { return answered.load(); }, 600000));
+    dlg.calls.RunUntil([] { return false; }, 2000);
+    EXPECT_EQ(dlg.lists[IDC_PORT].size(), 64u);
+    dlg.Choose(IDC_PORT, "COM49");
+    EXPECT_TRUE(dlg.tips.empty());
 }
 
 }  // namespace

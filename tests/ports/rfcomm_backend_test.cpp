@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/failure_hint.h"
+#include "engine/result_codes.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "ports/bluetooth_address.h"
@@ -72,6 +74,14 @@ public:
     ssize_t Recv(int fd, void* buf, size_t n, int flags) override {
         return Interrupted(recvInterrupts) ? -1 : RfcommSyscalls::Recv(fd, buf, n, flags);
     }
+    int SerialPortChannel(const std::array<uint8_t, 6>& address, int64_t endMs,
+                          uint8_t* channel) override {
+        lookups.push_back(address);
+        lookupEndMs = endMs;
+        if (Interrupted(lookupInterrupts)) return EINTR;
+        if (lookupErr == 0) *channel = servedChannel;
+        return lookupErr;
+    }
 
     int connectErr = 0;
     bool inProgress = false;  // connect reports EINPROGRESS, its error comes later
@@ -84,6 +94,12 @@ public:
     int recvInterrupts = 0;
     int interruptedWaitMs = 0;
     std::vector<int> waits;  // the time-out of each poll
+    // The printer's service directory.
+    uint8_t servedChannel = 1;
+    int lookupErr = 0;
+    int lookupInterrupts = 0;
+    std::vector<std::array<uint8_t, 6>> lookups;
+    int64_t lookupEndMs = 0;
 
 private:
     static bool Interrupted(int& armed) {
@@ -143,6 +159,44 @@ TEST_F(RfcommBackendTest, ConnectFailuresKeepTheirReasonAndCloseTheSocket) {
     sys.connectErr = 0;
     EXPECT_EQ(backend.Open("COM3"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(LastErrorDetails().number, EINVAL);
+}
+
+TEST_F(RfcommBackendTest, ChannelFromTheServiceDirectoryUnlessNamed) {
+    sys.servedChannel = 7;
+    sys.lookupInterrupts = 1;  // a signal during the first lookup
+    const int64_t start = SteadyMs();
+    OpenPort();
+    ASSERT_EQ(sys.lookups.size(), 2u);
+    EXPECT_EQ(BluetoothAddressText(sys.lookups[0]), kPrinter);
+    EXPECT_EQ(sys.target.rc_channel, 7);
+    // The lookup and the connect share one bound.
+    EXPECT_GE(sys.lookupEndMs, start + RfcommBackend::kConnectTimeoutMs);
+    EXPECT_LE(sys.lookupEndMs, SteadyMs() + RfcommBackend::kConnectTimeoutMs);
+    backend.Close(h);
+
+    // A named channel is connected as it is.
+    sys.lookups.clear();
+    OpenPort(std::string(kPrinter) + "/2");
+    EXPECT_TRUE(sys.lookups.empty());
+    EXPECT_EQ(sys.target.rc_channel, 2);
+    backend.Close(h);
+    h = INVALID_HANDLE_VALUE;
+
+    // No serial port service, or the directory out of reach: no socket is
+    // made and the cause picks the hint.
+    for (int err : {EPROTONOSUPPORT, EHOSTDOWN}) {
+        sys.lookupErr = err;
+        sys.program = -1;
+        EXPECT_EQ(backend.Open(kPrinter), INVALID_HANDLE_VALUE);
+        const LastError e = LastErrorDetails();
+        EXPECT_EQ(e.number, err);
+        EXPECT_EQ(e.path, kPrinter);
+        EXPECT_EQ(sys.program, -1);
+        const std::string hint = FailureHint(kResultPortOpenFailed, e);
+        EXPECT_NE(hint.find(err == EHOSTDOWN ? "out of reach" : "no serial port service"),
+                  std::string::npos)
+            << hint;
+    }
 }
 
 TEST_F(RfcommBackendTest, SerialCallsMapOntoTheStream) {
@@ -280,7 +334,7 @@ TEST(LinkRouterBackend, AddressesGoToRfcommOtherNamesToTheTty) {
 TEST(BluetoothTarget, AddressWithOptionalChannel) {
     BluetoothTarget t;
     ASSERT_TRUE(ParseBluetoothTarget("00:aa:01:01:00:Fe", &t));
-    EXPECT_EQ(t.channel, kDefaultRfcommChannel);
+    EXPECT_EQ(t.channel, kLookUpChannel);
     EXPECT_EQ(BluetoothAddressText(t.address), "00:AA:01:01:00:FE");
     ASSERT_TRUE(ParseBluetoothTarget("00:AA:01:01:00:01/30", &t));
     EXPECT_EQ(t.channel, 30);

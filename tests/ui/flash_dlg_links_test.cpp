@@ -15,6 +15,7 @@
 
 #include "tests/ui/dialog_access.h"
 #include "platform/messages.h"
+#include "ports/bluetooth_printers.h"
 #include "ports/port_state.h"
 #include "tests/ui/dialog_fixture.h"
 #include "tests/ui/modal_catcher.h"
@@ -239,6 +240,31 @@ private slots:
         QVERIFY(view->verticalScrollBar()->maximum() > 0);
         FlashDlgTestAccess::m_cbPort(*dlg)->hidePopup();
         qunsetenv("RTQFLASH_DEVICE_ROOT");
+    }
+
+    void pairedPrintersFollowTheComPortsWithTheirOwnTips() {
+        auto dlg = ShownDialog();
+        QVERIFY(dlg);
+        dlg->SetBluetoothReader([] {
+            rtq::BluetoothState s;
+            s.serviceReachable = true;
+            s.adapters.push_back({"/org/bluez/hci0", true});
+            s.devices.push_back({"/d", "00:AA:01:01:00:01", "RTQ650", "RTQ-P1", true, true,
+                                 {rtq::kSerialPortUuid}});
+            return s;
+        });
+        Click(*dlg, 1042);
+        CPortComboBox* ports = FlashDlgTestAccess::m_cbPort(*dlg);
+        QTRY_COMPARE(ports->count(), 65);
+        QCOMPARE(ports->itemText(64), QStringLiteral("RTQ-P1 (00:AA:01:01:00:01)"));
+        // Opening the list refreshes the COM ports' tips, not the printer's.
+        ports->showPopup();
+        const QString tip = ports->itemData(64, Qt::ToolTipRole).toString();
+        QVERIFY2(tip.contains(QStringLiteral("Paired")) &&
+                     tip.contains(QStringLiteral("connected now")),
+                 qPrintable(tip));
+        QVERIFY(ports->itemData(0, Qt::ToolTipRole).toString().contains(QStringLiteral("ttyS0")));
+        ports->hidePopup();
     }
 
     void enableControlsFollowsTheRunsLink() {

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Fetches Debian's current amd64 kernel package into LAB_DIR and keeps only
-# what the lab boots: the kernel image and the modules it loads. Nothing is
-# installed. A kernel already unpacked is used again without a download.
+# Fetches Debian's current amd64 kernel package (or the one named) into
+# LAB_DIR and keeps only what the lab boots: the kernel image and the
+# modules it loads. Nothing is installed. A kernel already unpacked is used
+# again without a download.
 #
-#   fetch_kernel.sh LAB_DIR MODULE_LIST...
+#   fetch_kernel.sh [--package linux-image-6.1.0-N-amd64] LAB_DIR MODULE_LIST...
 #
 # Prints the folder holding vmlinuz and modules/ on stdout.
 set -euo pipefail
+wanted=
+if [ "${1:-}" = --package ]; then
+  wanted=$2
+  shift 2
+fi
 lab=$1
 shift
 module_lists=("$@")
@@ -14,8 +20,13 @@ apt_opts=(-o APT::Sandbox::User=root -q)
 
 say() { echo "usb-lab: $*" >&2; }
 
-# The versioned image package that the metapackage points at now.
+# The versioned image package that the metapackage points at now, or the
+# one named if the lists know it.
 resolve() {
+  if [ -n "$wanted" ]; then
+    apt-cache show "$wanted" >/dev/null 2>&1 && echo "$wanted"
+    return 0
+  fi
   apt-cache depends linux-image-amd64 2>/dev/null |
     sed -n 's/^ *Depends: \(linux-image-6\.1\.0-[0-9]*-amd64\)$/\1/p' | head -n 1
 }
@@ -31,13 +42,17 @@ unpacked() {  # unpacked DIR: true when DIR holds the image and every module
 pkg=$(resolve)
 if [ -z "$pkg" ]; then
   # No package lists yet: fall back on a kernel fetched before, else update.
-  for dir in "$lab"/linux-image-6.1.0-*-amd64; do
+  for dir in "$lab"/${wanted:-linux-image-6.1.0-*-amd64}; do
     if unpacked "$dir"; then echo "$dir"; exit 0; fi
   done
   say "no package lists; apt-get update"
   apt-get "${apt_opts[@]}" update >&2
   pkg=$(resolve)
-  [ -n "$pkg" ] || { say "linux-image-amd64 names no 6.1 kernel package"; exit 1; }
+  if [ -z "$pkg" ]; then
+    if [ -n "$wanted" ]; then say "$wanted is not in the package lists"; else
+      say "linux-image-amd64 names no 6.1 kernel package"; fi
+    exit 1
+  fi
 fi
 
 dir=$lab/$pkg

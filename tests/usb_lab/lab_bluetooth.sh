@@ -2,11 +2,13 @@
 # lab_programs.sh): the kernel's Bluetooth modules, two virtual controllers
 # joined to each other (btvirt), the system bus and bluetoothd. hci1 is the
 # printer (class of device 0x000680, connectable and discoverable, a Serial
-# Port Profile record on channel 1, rtqsim on RFCOMM channel 1); hci0 is
-# the computer's. RTQ_LAB_KERNEL is the folder of the lab's kernel.
+# Port Profile record on channel 3, rtqsim on RFCOMM channel 3: not 1, so
+# that the program must ask the printer's service directory); hci0 is the
+# computer's. RTQ_LAB_KERNEL is the folder of the lab's kernel.
 
 BT_PRINTER=00:AA:01:01:00:01
 BT_PRINTER_NAME=RTQ-P1
+BT_CHANNEL=3
 BT_PIDS=()
 BT_ERR=
 
@@ -56,7 +58,17 @@ bt_start() {
   btmgmt --index 1 class 6 128 >/dev/null
   btmgmt --index 1 connectable on >/dev/null
   btmgmt --index 1 discov on >/dev/null
-  sdptool add --channel=1 SP >/dev/null || { bt_err "sdptool add SP failed"; return 1; }
+  sdptool add --channel=$BT_CHANNEL SP >/dev/null || { bt_err "sdptool add SP failed"; return 1; }
+}
+
+# bt_agent: a pairing agent with a display and a yes/no button as the
+# default agent of both controllers, so that pairing is a numeric
+# comparison that both sides confirm. Its log: WORK/agent.log.
+bt_agent() {
+  /usr/bin/python3 "$here/bt_agent.py" >"$WORK/agent.log" 2>&1 &
+  BT_PIDS+=($!)
+  wait_for 100 grep -qxF "agent ready" "$WORK/agent.log" ||
+    { bt_err "the agent did not register: $(tail -n 1 "$WORK/agent.log")"; return 1; }
 }
 
 bt_stop() {
@@ -99,10 +111,10 @@ bt_pair() {
   note "discovered and paired in $(($(now_ms) - start)) ms"
 }
 
-# bt_printer TAG [rtqsim options]: rtqsim on RFCOMM channel 1.
+# bt_printer TAG [rtqsim options]: rtqsim on RFCOMM channel BT_CHANNEL.
 bt_printer() {
   local tag=$1
   shift
-  sim_launch "$tag" "rtqsim: listening on RFCOMM channel 1" --rfcomm-channel 1 \
+  sim_launch "$tag" "rtqsim: listening on RFCOMM channel $BT_CHANNEL" --rfcomm-channel "$BT_CHANNEL" \
     --flash-out "$WORK/flash-$tag.bin" --verbose "$@"
 }

@@ -16,8 +16,9 @@ bound() {
   case $1 in
     none) echo 30 ;;
     pin) echo 45 ;;
-    bt-pin) echo 90 ;;
-    bt-gone) echo 120 ;;
+    bt-pin | bt-dialog) echo 90 ;;
+    bt-gone | bt-off) echo 120 ;;
+    bt-away) echo 90 ;;
     bt-font | bt-tty) echo 150 ;;
     smoke | acm-font) echo 60 ;;
     font | two | unplug-back | unplug-never) echo 90 ;;
