@@ -65,7 +65,7 @@ std::string BluetoothHint(const rtq::LastError& e) {
                           "on, bring it closer and try again.";
         case ECONNREFUSED:
         case EPROTONOSUPPORT:
-            return what + " The printer offers no serial port service on this channel: check "
+            return what + " The printer offers no serial port service there: check "
                           "that it is one of the supported printers, switch it off and on, "
                           "and try again.";
         case EACCES:

@@ -53,6 +53,34 @@ std::shared_ptr<RfcommBackend::Port> RfcommBackend::Find(HANDLE h) { return m_po
 
 bool RfcommBackend::Issued(HANDLE h) { return Find(h) != nullptr; }
 
+int RfcommBackend::Connect(const sockaddr_rc& addr, int64_t endMs, std::shared_ptr<Port>* out) {
+    out->reset();
+    const int fd = m_sys.Socket();
+    // No Bluetooth in this kernel gives EAFNOSUPPORT.
+    if (fd < 0) return errno;
+    // From here the port object closes the descriptor.
+    auto port = std::make_shared<Port>(m_sys, fd);
+    int err = 0;
+    if (m_sys.Connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        err = errno;
+        // Interrupted, the connect goes on in the background like one in
+        // progress.
+        if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
+            short revents = 0;
+            const int r = PollUntil(m_sys, fd, POLLOUT, endMs, &revents);
+            if (r < 0)
+                err = errno;
+            else if (r == 0)
+                err = ETIMEDOUT;
+            else
+                err = m_sys.PendingError(fd);
+            if (err < 0) err = errno;
+        }
+    }
+    if (err == 0) *out = std::move(port);
+    return err;
+}
+
 HANDLE RfcommBackend::Open(const std::string& name) {
     BluetoothTarget target;
     if (!ParseBluetoothTarget(name, &target)) {
@@ -75,37 +103,19 @@ HANDLE RfcommBackend::Open(const std::string& name) {
             return INVALID_HANDLE_VALUE;
         }
     }
-    const int fd = m_sys.Socket();
-    if (fd < 0) {
-        // No Bluetooth in this kernel gives EAFNOSUPPORT.
-        SetLastErrorFromErrno(errno, name);
-        return INVALID_HANDLE_VALUE;
-    }
-    // From here the port object closes the descriptor.
-    auto port = std::make_shared<Port>(m_sys, fd);
-
     sockaddr_rc addr{};
     addr.rc_family = AF_BLUETOOTH;
     // The kernel keeps the address least significant byte first.
     for (size_t i = 0; i < target.address.size(); ++i)
         addr.rc_bdaddr.b[i] = target.address[target.address.size() - 1 - i];
     addr.rc_channel = target.channel;
-    int err = 0;
-    if (m_sys.Connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        err = errno;
-        // Interrupted, the connect goes on in the background like one in
-        // progress.
-        if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
-            short revents = 0;
-            const int r = PollUntil(m_sys, fd, POLLOUT, endMs, &revents);
-            if (r < 0)
-                err = errno;
-            else if (r == 0)
-                err = ETIMEDOUT;
-            else
-                err = m_sys.PendingError(fd);
-            if (err < 0) err = errno;
-        }
+    std::shared_ptr<Port> port;
+    int err = Connect(addr, endMs, &port);
+    for (int attempt = 1; err == ECONNREFUSED && attempt < kRefusedAttempts &&
+                          SteadyMs() + kRefusedPauseMs < endMs;
+         ++attempt) {
+        SleepMs(kRefusedPauseMs);
+        err = Connect(addr, endMs, &port);
     }
     if (err != 0) {
         SetLastErrorFromErrno(err, name);

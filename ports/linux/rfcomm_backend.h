@@ -4,7 +4,8 @@
 // tty). How each serial call maps onto the stream:
 //   Open          the printer's serial port channel (the one named, or
 //                 the one its service directory gives), then socket +
-//                 connect to it, bounded by kConnectTimeoutMs together.
+//                 connect to it, bounded by kConnectTimeoutMs together;
+//                 a channel that refuses is asked again a few times.
 //   Get/SetState  line settings and baud are kept and accepted: the
 //                 stream has nothing to set (a bound tty does the same).
 //   modem lines   a stream has none: DSR counts as high, so output paced
@@ -20,6 +21,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include <bluetooth/bluetooth.h>
+#include <bluetooth/rfcomm.h>
 
 #include "ports/linux/handle_table.h"
 #include "ports/linux/rfcomm_syscalls.h"
@@ -51,10 +55,17 @@ public:
     // A real radio gives up paging after about 5 s; the connect of the
     // serial channel follows. Never longer than this.
     static constexpr int64_t kConnectTimeoutMs = 15000;
+    // A printer's channel that refuses may not be listening yet (just
+    // switched on, or still closing the last connection).
+    static constexpr int kRefusedAttempts = 3;
+    static constexpr int64_t kRefusedPauseMs = 500;
 
 private:
     struct Port;
     std::shared_ptr<Port> Find(HANDLE h);
+    // One socket and its connect, until endMs: 0 and the port, or the
+    // reason (the socket closed).
+    int Connect(const sockaddr_rc& addr, int64_t endMs, std::shared_ptr<Port>* port);
 
     RfcommSyscalls& m_sys;
     HandleTable<Port> m_ports;

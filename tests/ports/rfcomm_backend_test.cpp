@@ -47,6 +47,11 @@ public:
     int Connect(int, const sockaddr* addr, socklen_t len) override {
         EXPECT_EQ(len, sizeof(sockaddr_rc));
         std::memcpy(&target, addr, sizeof target);
+        if (refusals > 0) {
+            --refusals;
+            errno = ECONNREFUSED;
+            return -1;
+        }
         if (connectErr == 0) return 0;
         errno = inProgress ? EINPROGRESS : connectErr;
         return -1;
@@ -84,6 +89,7 @@ public:
     }
 
     int connectErr = 0;
+    int refusals = 0;  // connects refused before connectErr applies
     bool inProgress = false;  // connect reports EINPROGRESS, its error comes later
     int printer = -1;
     int program = -1;
@@ -143,18 +149,35 @@ protected:
 };
 
 TEST_F(RfcommBackendTest, ConnectFailuresKeepTheirReasonAndCloseTheSocket) {
+    VirtualClock clock;
+    ScopedClock scopedClock{clock};
     for (bool later : {false, true}) {
         for (int err : {EHOSTDOWN, ECONNREFUSED, EACCES, EBUSY}) {
             sys.connectErr = err;
             sys.inProgress = later;
             sys.closed.clear();
+            clock.ResetSlept();
             EXPECT_EQ(backend.Open(kPrinter), INVALID_HANDLE_VALUE);
             const LastError e = LastErrorDetails();
             EXPECT_EQ(e.number, err) << e.text;
             EXPECT_EQ(e.path, kPrinter);
-            EXPECT_EQ(sys.closed, std::vector<int>{sys.program});
+            // A refusing channel is asked again after a pause, each time
+            // on a socket of its own.
+            const size_t attempts =
+                err == ECONNREFUSED ? RfcommBackend::kRefusedAttempts : 1;
+            EXPECT_EQ(sys.closed.size(), attempts);
+            EXPECT_EQ(sys.closed.back(), sys.program);
+            EXPECT_EQ(clock.SleptMs(),
+                      static_cast<int64_t>(attempts - 1) * RfcommBackend::kRefusedPauseMs);
         }
     }
+    // Refused once, then listening: the run gets its link.
+    sys.connectErr = 0;
+    sys.inProgress = false;
+    sys.refusals = 1;
+    OpenPort();
+    backend.Close(h);
+    h = INVALID_HANDLE_VALUE;
     // Not an address: nothing is opened.
     sys.connectErr = 0;
     EXPECT_EQ(backend.Open("COM3"), INVALID_HANDLE_VALUE);
