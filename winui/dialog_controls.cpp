@@ -85,8 +85,11 @@ void CDialogWindow::RemoveItem(int id, int index) { SendMessageA(Control(m_hWnd,
 
 void CDialogWindow::Focus(int id) {
     // Through the dialog manager, so that the default button follows.
-    if (HWND w = Control(m_hWnd, id))
-        SendMessageA(static_cast<HWND>(m_hWnd), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(w), TRUE);
+    HWND w = Control(m_hWnd, id);
+    if (!w) return;
+    SendMessageA(static_cast<HWND>(m_hWnd), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(w), TRUE);
+    // A box over the dialog: the dialog would restore an older focus.
+    m_nPendingFocus = GetActiveWindow() == static_cast<HWND>(m_hWnd) ? 0 : id;
 }
 
 void CDialogWindow::SetTextLimit(int id, int limit) { SendMessageA(Control(m_hWnd, id), EM_LIMITTEXT, limit, 0); }

@@ -67,6 +67,15 @@ intptr_t CDialogWindow::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lPara
         SetWindowLongPtrA(Hwnd(m_hWnd), DWLP_MSGRESULT, OnToolTipNeedText(hdr));
         return TRUE;
     }
+    case WM_ACTIVATE:
+        // The dialog manager gives the focus back to the control that had
+        // it before a box took over; a focus asked for meanwhile comes after.
+        if (LOWORD(wParam) != WA_INACTIVE && m_nPendingFocus) {
+            PostMessageA(Hwnd(m_hWnd), WM_NEXTDLGCTL,
+                         reinterpret_cast<WPARAM>(GetDlgItem(Hwnd(m_hWnd), m_nPendingFocus)), TRUE);
+            m_nPendingFocus = 0;
+        }
+        return FALSE;
     case WM_APP_CALLS:
         m_events.OnCallsPending();
         return TRUE;

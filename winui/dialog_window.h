@@ -78,4 +78,6 @@ private:
     void* m_hIcon = nullptr;
     void* m_hIconSmall = nullptr;
     void* m_hToolTip = nullptr;
+    // The control to take the focus once the dialog is active again.
+    int m_nPendingFocus = 0;
 };
