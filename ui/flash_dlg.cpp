@@ -27,7 +27,7 @@ CFlashDlg::CFlashDlg(QWidget* parent)
     CreateControls();
     FillFixedLists();
     g_pMainDlg.store(this);
-    InstallStopMessageHook();
+    m_pStopMessages = std::make_unique<CStopMessageOwner>(static_cast<IFlashDlgView&>(*this));
 }
 
 CFlashDlg::~CFlashDlg() {
@@ -35,7 +35,7 @@ CFlashDlg::~CFlashDlg() {
     // at once), so that waiting for their end below cannot deadlock.
     m_pCalls->Close();
     ReleaseRun();
-    RemoveStopMessageHook();
+    m_pStopMessages.reset();
     // Boxes wait for the operator again once the ending dialog is gone.
     if (EndSessionRequested()) SuppressMessageBoxes(false);
     INotifyWindow* self = this;

@@ -16,6 +16,7 @@
 
 #include "dialog/flash_dlg_core.h"
 #include "dialog/flash_dlg_view.h"
+#include "dialog/stop_message_owner.h"
 #include "ui/dialog_units.h"
 
 class QComboBox;
@@ -122,8 +123,7 @@ private:
     std::string DataFilePath() const override;
 
     // Shows the engine's one message as a stop box while this dialog lives.
-    void InstallStopMessageHook();
-    void RemoveStopMessageHook();
+    std::unique_ptr<CStopMessageOwner> m_pStopMessages;
 
 
     // Where the file dialog was last left in this session.

@@ -1,37 +1,15 @@
 #include "winui/flash_dlg.h"
 
-#include <atomic>
-#include <cstdio>
-
 #include "dialog/control_ids.h"
 #include "dialog/file_filters.h"
-#include "platform/message_box.h"
 #include "ports/port_state.h"
-#include "winui/message_boxes.h"
 #include "winui/transmit_dlg.h"
-
-namespace {
-
-std::atomic<CFlashDlg*> g_stopMessageOwner{nullptr};
-
-// The engine's one stop message, as a box on the dialog's thread.
-void ShowEngineStopMessage(const std::string& text) {
-    CFlashDlg* dlg = g_stopMessageOwner.load();
-    if (!dlg) {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        return;
-    }
-    dlg->GuiCalls().Call([text] { ShowMessageBox(nullptr, text, BoxKind::Stop); });
-}
-
-}  // namespace
 
 CFlashDlg::CFlashDlg(void* instance)
     : CFlashDlgCore(static_cast<IFlashDlgView&>(*this)), m_window(instance, *this) {
     m_pCalls = std::make_unique<rtq::CallQueue>([this] { m_window.PostCallsPending(); });
     g_pMainDlg.store(this);
-    g_stopMessageOwner.store(this);
-    rtq::SetStopMessageHook(&ShowEngineStopMessage);
+    m_pStopMessages = std::make_unique<CStopMessageOwner>(static_cast<IFlashDlgView&>(*this));
 }
 
 CFlashDlg::~CFlashDlg() {
@@ -39,8 +17,7 @@ CFlashDlg::~CFlashDlg() {
     // at once), so that waiting for their end below cannot deadlock.
     m_pCalls->Close();
     ReleaseRun();
-    CFlashDlg* self = this;
-    if (g_stopMessageOwner.compare_exchange_strong(self, nullptr)) rtq::SetStopMessageHook(nullptr);
+    m_pStopMessages.reset();
     INotifyWindow* notify = this;
     g_pMainDlg.compare_exchange_strong(notify, nullptr);
 }

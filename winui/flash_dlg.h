@@ -12,6 +12,7 @@
 
 #include "dialog/flash_dlg_core.h"
 #include "dialog/flash_dlg_view.h"
+#include "dialog/stop_message_owner.h"
 #include "platform/call_queue.h"
 #include "winui/dialog_window.h"
 
@@ -26,9 +27,6 @@ public:
 
     // Runs the dialog modally; its end code.
     intptr_t DoModal() { return m_window.DoModal(); }
-
-    // Calls carried over to the dialog's thread.
-    rtq::CallQueue& GuiCalls() const { return *m_pCalls; }
 
 private:
     // The window's events.
@@ -76,4 +74,5 @@ private:
     std::string m_strFilePath;
     std::unique_ptr<CTransmitDlg> m_pTransmitDlg;
     std::unique_ptr<rtq::CallQueue> m_pCalls;
+    std::unique_ptr<CStopMessageOwner> m_pStopMessages;
 };

@@ -57,15 +57,8 @@ need() {  # need WHAT COMMAND...
   exit 1
 }
 
-# The dialogs' grids (dialog units) and the controls' centres; a radio
-# button is clicked on its circle.
-main_du=(321 248)
-SERIAL=(72 29) TYPE=(120 74) PORT=(120 89) BROWSE=(286 74) FLASH_NOW=(248 96) EXIT=(294 233)
-progress_du=(192 87)
-CANCEL=(148 63)
-MAIN='^RTQ650 Flash Utility V4.00$'
-PROGRESS='^RTQ650 Flash Utility - On Transmission\.\.\.$'
-BOX='^rtqflash$'  # message boxes carry the executable's base name
+# shellcheck source=../x11/dialog_grid.sh
+. "$here/../x11/dialog_grid.sh"
 click_main() { click_du "$main" "${main_du[@]}" "$@"; }
 count() { grep -c "$1" "$work/sim.log"; }
 gone() { [ ! -e "/proc/$1" ] || grep -q '^[0-9]* ([^)]*) Z' "/proc/$1/stat"; }
