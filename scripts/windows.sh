@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows programs (rtqflash-cli.exe and the core's tests) with
-# the mingw-w64 cross compiler in build-win/.
+# Builds the Windows programs (rtqflash.exe, rtqflash-cli.exe and the
+# core's tests) with the mingw-w64 cross compiler in build-win/.
 #
 #   bash scripts/windows.sh [BUILD_DIR]
 set -euo pipefail

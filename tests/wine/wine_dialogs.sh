@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # rtqflash.exe's dialogs in a real X session under Wine, against rtqsim
 # behind COM17, driven only by real mouse and key input (xdotool): a CG
 # FONT run chosen through the dialogs and the file dialog, a second start,
@@ -19,7 +20,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../x11/x11_session.sh"
 exe=$win/winui/rtqflash.exe
 [ -f "$exe" ] || { echo "wine_dialogs: no $exe" >&2; exit 1; }
-[ -n "${DISPLAY:-}" ] && [ -n "${WINEPREFIX:-}" ] || { echo "wine_dialogs: no DISPLAY or WINEPREFIX" >&2; exit 1; }
+if [ -z "${DISPLAY:-}" ] || [ -z "${WINEPREFIX:-}" ]; then
+  echo "wine_dialogs: no DISPLAY or WINEPREFIX" >&2
+  exit 1
+fi
 
 shots=$win/screenshots/wine-dialogs
 rm -rf "$shots"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Runs the Windows build under Wine: the core's unit tests (CTest), then
 # rtqflash-cli.exe against rtqsim over COM17, the prefix's com17 linked to
 # rtqsim's pseudo-terminal, then rtqflash.exe's dialogs in an X session
