@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "dialog/flash_dlg_core.h"
-#include "dialog/flash_dlg_view.h"
+#include "dialog/progress_view.h"
 #include "dialog/stop_message_owner.h"
 #include "platform/call_queue.h"
 #include "winui/dialog_window.h"
 
 class CTransmitDlg;
 
-class CFlashDlg : private IFlashDlgView, private IDialogWindowEvents, public CFlashDlgCore {
+class CFlashDlg : private CProgressViewBase, private IDialogWindowEvents, public CFlashDlgCore {
 public:
     explicit CFlashDlg(void* instance);
     ~CFlashDlg() override;
@@ -52,17 +52,9 @@ private:
     void CloseBoxes() override;
     void EndDialog(int code) override;
     void OpenProgress(bool cancelEnabled) override;
-    bool HasProgress() const override;
-    void StopProgress() override;
     void CloseProgress() override;
     void DestroyProgress() override;
-    void SetProgressRange(int range, int pos) override;
-    void SetProgressText(const std::string& text) override;
-    void SetProgressStep(int step) override;
-    void SetProgressAutoStep(int flag) override;
-    void DisableProgressCancel() override;
-    bool ProgressCancelOffered() const override;
-    void PressProgressCancel() override;
+    IProgressWindow* ProgressWindow() const override;
     bool OnDialogThread() const override;
     bool CallOnDialogThread(std::function<void()> fn) override;
     void PostToDialogThread(std::function<void()> fn) override;

@@ -12,9 +12,10 @@
 #include <string>
 #include <thread>
 
+#include "dialog/progress_view.h"
 #include "platform/event.h"
 
-class CTransmitDlg {
+class CTransmitDlg : public IProgressWindow {
 public:
     static constexpr int kRefreshMs = 500;
 
@@ -23,7 +24,7 @@ public:
     // freezing the window.
     CTransmitDlg(void* instance, void* owner, std::function<void()> onCancel);
     // Closes the window if it is still open.
-    ~CTransmitDlg();
+    ~CTransmitDlg() override;
     CTransmitDlg(const CTransmitDlg&) = delete;
     CTransmitDlg& operator=(const CTransmitDlg&) = delete;
 
@@ -32,17 +33,17 @@ public:
     // Stops the refresher, waits for its end, destroys the window.
     void Close();
 
-    void SetRangePos(int upper, int pos);
-    void SetStatusText(const std::string& text);
-    void SetStep(int step) { m_nStep = step; }
-    void SetAutoStep(int flag) { m_bAutoStep = flag; }
+    void SetRangePos(int upper, int pos) override;
+    void SetStatusText(const std::string& text) override;
+    void SetStep(int step) override { m_nStep = step; }
+    void SetAutoStep(int flag) override { m_bAutoStep = flag; }
     // A stopped window is frozen: no refresh changes it any more.
-    void SetStop(int flag);
+    void SetStop(int flag) override;
     int IsStopped() const { return m_bStop.load(); }
-    void EnableCancel(int flag);
-    bool IsCancelEnabled() const;
+    void EnableCancel(int flag) override;
+    bool IsCancelEnabled() const override;
     // What the Cancel button does, if the window offers it.
-    void CancelIfOffered();
+    void CancelIfOffered() override;
 
     // Pushes the values to the controls, then advances the position by the
     // step while auto-step is on and the position is below the range
