@@ -10,6 +10,7 @@ namespace {
 
 // Calls are waiting in the dialog's queue.
 constexpr UINT WM_APP_CALLS = WM_APP + 1;
+constexpr uintptr_t kAboutCommand = 0x10;
 
 HWND Hwnd(void* handle) { return static_cast<HWND>(handle); }
 
@@ -76,6 +77,12 @@ intptr_t CDialogWindow::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lPara
             m_nPendingFocus = 0;
         }
         return FALSE;
+    case WM_SYSCOMMAND:
+        // The About command of the system menu (no entry carries it, as
+        // the string table has no text for one).
+        if ((wParam & 0xFFF0) != kAboutCommand) return FALSE;
+        ShowAbout();
+        return TRUE;
     case WM_APP_CALLS:
         m_events.OnCallsPending();
         return TRUE;

@@ -14,6 +14,24 @@ constexpr UINT WM_APP_REFRESH = WM_APP + 2;
 
 HWND Hwnd(void* handle) { return static_cast<HWND>(handle); }
 
+// The main dialog's modal loop hands keys to the main dialog only; a hook
+// on that loop gives the open progress window its own (Tab, Esc). Enter is
+// dropped there: it would press the focused Cancel button, and Enter must
+// never cancel. User-interface thread only.
+HHOOK g_hKeysHook = nullptr;
+HWND g_hKeysWindow = nullptr;
+
+LRESULT CALLBACK ProgressKeysHook(int code, WPARAM wParam, LPARAM lParam) {
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    if (code >= 0 && g_hKeysWindow &&
+        (msg->hwnd == g_hKeysWindow || IsChild(g_hKeysWindow, msg->hwnd))) {
+        const bool key = msg->message == WM_KEYDOWN || msg->message == WM_KEYUP || msg->message == WM_CHAR;
+        if (key && msg->wParam == VK_RETURN) return TRUE;
+        if (IsDialogMessageA(g_hKeysWindow, msg)) return TRUE;
+    }
+    return CallNextHookEx(g_hKeysHook, code, wParam, lParam);
+}
+
 INT_PTR CALLBACK TransmitDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_INITDIALOG) {
         SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
@@ -51,6 +69,8 @@ void CTransmitDlg::Open(bool cancelEnabled) {
     if (!m_hWnd) return;
     // The status caption stays empty until the first refresh.
     SetDlgItemTextA(Hwnd(m_hWnd), IDC_PROGRESS_STATUS, "");
+    g_hKeysWindow = Hwnd(m_hWnd);
+    if (!g_hKeysHook) g_hKeysHook = SetWindowsHookExA(WH_MSGFILTER, ProgressKeysHook, nullptr, GetCurrentThreadId());
     ShowWindow(Hwnd(m_hWnd), SW_SHOW);
     UpdateWindow(Hwnd(m_hWnd));
     EnableCancel(cancelEnabled ? 1 : 0);
@@ -64,6 +84,11 @@ void CTransmitDlg::Close() {
     if (m_hWnd) {
         HWND hwnd = Hwnd(m_hWnd);
         m_hWnd = nullptr;
+        if (g_hKeysWindow == hwnd) {
+            g_hKeysWindow = nullptr;
+            UnhookWindowsHookEx(g_hKeysHook);
+            g_hKeysHook = nullptr;
+        }
         DestroyWindow(hwnd);
     }
 }
