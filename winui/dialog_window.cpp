@@ -77,6 +77,9 @@ intptr_t CDialogWindow::OnMessage(unsigned msg, uintptr_t wParam, intptr_t lPara
             m_nPendingFocus = 0;
         }
         return FALSE;
+    case WM_QUERYENDSESSION:
+        SetWindowLongPtrA(Hwnd(m_hWnd), DWLP_MSGRESULT, m_events.OnQueryEndSession() ? TRUE : FALSE);
+        return TRUE;
     case WM_SYSCOMMAND:
         // The About command of the system menu (no entry carries it, as
         // the string table has no text for one).

@@ -17,6 +17,9 @@ public:
     // The window and its controls exist.
     virtual void OnInitDialog() = 0;
     virtual void OnAction(DialogAction action) = 0;
+    // The session is ending: true when it may end now, false to hold it
+    // while a run finishes.
+    virtual bool OnQueryEndSession() = 0;
     // PostCallsPending was called.
     virtual void OnCallsPending() = 0;
     // The window is going.

@@ -43,6 +43,14 @@ void CFlashDlg::OnAction(DialogAction action) {
     OnBluetoothToggled(m_window.IsChecked(IDC_BLUETOOTH));
 }
 
+bool CFlashDlg::OnQueryEndSession() {
+    // Never in the middle of writing the printer's flash: a run that may
+    // still be cancelled is cancelled, any other is finished first; the
+    // dialog then ends as Exit would.
+    OnEndSession();
+    return !IsBusy();
+}
+
 void CFlashDlg::OnCallsPending() { m_pCalls->Drain(); }
 
 void CFlashDlg::OnDestroy() {

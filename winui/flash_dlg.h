@@ -32,6 +32,7 @@ private:
     // The window's events.
     void OnInitDialog() override;
     void OnAction(DialogAction action) override;
+    bool OnQueryEndSession() override;
     void OnCallsPending() override;
     void OnDestroy() override;
     void OnBrowse();
