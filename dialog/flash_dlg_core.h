@@ -16,6 +16,8 @@
 #include "engine/model_table.h"
 #include "platform/notify_window.h"
 
+struct FileFilter;
+
 // One model of the model table: its start index (as text) and its name.
 struct ModelEntry {
     std::string strStart;
@@ -67,6 +69,9 @@ public:
     void OnSelchangeType();
     virtual void OnCancel();
     void OnExit();
+    // Browse: the file filter of the chosen download type, or nullptr
+    // after telling the operator why no file can be chosen.
+    const FileFilter* BrowseFilter();
 
     // FLASH NOW: lock the dialog, check the settings and the data file,
     // create the download object and hand the run to its worker.

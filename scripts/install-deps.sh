@@ -28,7 +28,9 @@ pkgs=(cmake ninja-build g++ libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-
   # The Windows programs (scripts/windows.sh): the mingw-w64 cross
   # compiler (posix threads) with windres, Wine to run them and their
   # tests, NSIS for the installer.
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 nsis)
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 nsis
+  # rtqflash.exe's icon and About picture, made from the PNGs at build time.
+  icoutils netpbm)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -5,12 +5,13 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "dialog/dialog_texts.h"
 #include "ui/app_art.h"
 #include "ui/dialog_units.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setFont(DialogFont());
-    setWindowTitle(QStringLiteral("About RTQ650 Flash Utility"));
+    setWindowTitle(QStringLiteral(RTQ_TITLE_ABOUT));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     const CDialogUnits du(font());
@@ -22,8 +23,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     picture->setGeometry(du.X(10), du.Y(10), bitmap.width(), bitmap.height());
 
     const int textX = du.X(10) + bitmap.width() + du.X(10);
-    const char* lines[] = {"RTQ650 Flash Utility V4.00", "Corvane",
-                           "Firmware, fonts and Bluetooth settings for RTQ650 printers"};
+    const char* lines[] = {RTQ_TITLE_MAIN, RTQ_ABOUT_MAKER, RTQ_ABOUT_LINE};
     int y = du.Y(12);
     int textWidth = du.X(150);
     for (const char* line : lines) {

@@ -10,6 +10,7 @@
 #include "ui/about_dlg.h"
 #include "ui/app_art.h"
 #include "dialog/control_ids.h"
+#include "dialog/dialog_texts.h"
 #include "ui/gui_call_queue.h"
 #include "ui/message_boxes.h"
 #include "ui/port_combo_box.h"
@@ -18,7 +19,7 @@ CFlashDlg::CFlashDlg(QWidget* parent)
     : QDialog(parent), CFlashDlgCore(static_cast<IFlashDlgView&>(*this)), m_units(DialogFont()) {
     m_pCalls = std::make_unique<CGuiCallQueue>();
     setFont(DialogFont());
-    setWindowTitle(QStringLiteral("RTQ650 Flash Utility V4.00"));
+    setWindowTitle(QStringLiteral(RTQ_TITLE_MAIN));
     // Caption and system menu; no minimize or maximize box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -26,7 +27,7 @@ CFlashDlg::CFlashDlg(QWidget* parent)
     CreateControls();
     FillFixedLists();
     g_pMainDlg.store(this);
-    InstallStopMessageHook();
+    m_pStopMessages = std::make_unique<CStopMessageOwner>(static_cast<IFlashDlgView&>(*this));
 }
 
 CFlashDlg::~CFlashDlg() {
@@ -34,7 +35,7 @@ CFlashDlg::~CFlashDlg() {
     // at once), so that waiting for their end below cannot deadlock.
     m_pCalls->Close();
     ReleaseRun();
-    RemoveStopMessageHook();
+    m_pStopMessages.reset();
     // Boxes wait for the operator again once the ending dialog is gone.
     if (EndSessionRequested()) SuppressMessageBoxes(false);
     INotifyWindow* self = this;

@@ -15,7 +15,8 @@
 #include <QString>
 
 #include "dialog/flash_dlg_core.h"
-#include "dialog/flash_dlg_view.h"
+#include "dialog/progress_view.h"
+#include "dialog/stop_message_owner.h"
 #include "ui/dialog_units.h"
 
 class QComboBox;
@@ -27,7 +28,7 @@ class CGuiCallQueue;
 class CPortComboBox;
 class CTransmitDlg;
 
-class CFlashDlg : public QDialog, private IFlashDlgView, public CFlashDlgCore {
+class CFlashDlg : public QDialog, private CProgressViewBase, public CFlashDlgCore {
     Q_OBJECT
     // Tests look inside.
     friend struct FlashDlgTestAccess;
@@ -105,17 +106,9 @@ private:
     void CloseBoxes() override;
     void EndDialog(int code) override;
     void OpenProgress(bool cancelEnabled) override;
-    bool HasProgress() const override;
-    void StopProgress() override;
     void CloseProgress() override;
     void DestroyProgress() override;
-    void SetProgressRange(int range, int pos) override;
-    void SetProgressText(const std::string& text) override;
-    void SetProgressStep(int step) override;
-    void SetProgressAutoStep(int flag) override;
-    void DisableProgressCancel() override;
-    bool ProgressCancelOffered() const override;
-    void PressProgressCancel() override;
+    IProgressWindow* ProgressWindow() const override;
     bool OnDialogThread() const override;
     bool CallOnDialogThread(std::function<void()> fn) override;
     void PostToDialogThread(std::function<void()> fn) override;
@@ -123,8 +116,7 @@ private:
     std::string DataFilePath() const override;
 
     // Shows the engine's one message as a stop box while this dialog lives.
-    void InstallStopMessageHook();
-    void RemoveStopMessageHook();
+    std::unique_ptr<CStopMessageOwner> m_pStopMessages;
 
 
     // Where the file dialog was last left in this session.

@@ -6,24 +6,16 @@
 #include <QFileInfo>
 #include <QLineEdit>
 
+#include "dialog/file_filters.h"
 #include "ui/browse_folder.h"
 #include "ui/file_filters.h"
 #include "ui/flash_dlg.h"
 #include "ui/message_boxes.h"
 
 void CFlashDlg::OnBrowse() {
-    const QString type = m_cbType->currentText();
-    if (type.isEmpty()) {
-        ShowMessageBox(this, QStringLiteral("Please determine the download type!"),
-                       QMessageBox::Critical);
-        return;
-    }
-    QString filter;
-    if (!FileFilterForType(type, &filter)) {
-        ShowMessageBox(this, QStringLiteral("Please select a correct download type!"),
-                       QMessageBox::Critical);
-        return;
-    }
+    const FileFilter* row = BrowseFilter();
+    if (!row) return;
+    const QString filter = QtFileFilter(*row);
 
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("rtq_file_dialog"));

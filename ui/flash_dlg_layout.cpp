@@ -9,6 +9,7 @@
 #include <QRadioButton>
 
 #include "dialog/control_ids.h"
+#include "dialog/dialog_texts.h"
 #include "ui/flash_dlg.h"
 #include "ui/port_combo_box.h"
 #include "ui/tool_tips.h"
@@ -20,9 +21,7 @@ constexpr int kDialogHeight = 248;
 constexpr int kListHeight = 12;
 constexpr int kEditHeight = 12;
 
-const char kCaution[] =
-    "Caution:\nPlease do not stop the data transmission\nwhile it is flashing the product's "
-    "memory, \nas it may cause serious damage to the\nproduct.";
+const char kCaution[] = RTQ_CAUTION;
 
 }  // namespace
 

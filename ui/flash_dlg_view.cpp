@@ -98,12 +98,6 @@ void CFlashDlg::OpenProgress(bool cancelEnabled) {
     m_pTransmitDlg->Open(cancelEnabled);
 }
 
-bool CFlashDlg::HasProgress() const { return m_pTransmitDlg != nullptr; }
-
-void CFlashDlg::StopProgress() {
-    if (m_pTransmitDlg) m_pTransmitDlg->SetStop(1);
-}
-
 void CFlashDlg::CloseProgress() {
     CTransmitDlg* dlg = m_pTransmitDlg;
     if (!dlg) return;
@@ -121,33 +115,7 @@ void CFlashDlg::DestroyProgress() {
     delete dlg;
 }
 
-void CFlashDlg::SetProgressRange(int range, int pos) {
-    if (m_pTransmitDlg) m_pTransmitDlg->SetRangePos(range, pos);
-}
-
-void CFlashDlg::SetProgressText(const std::string& text) {
-    if (m_pTransmitDlg) m_pTransmitDlg->SetStatusText(text);
-}
-
-void CFlashDlg::SetProgressStep(int step) {
-    if (m_pTransmitDlg) m_pTransmitDlg->SetStep(step);
-}
-
-void CFlashDlg::SetProgressAutoStep(int flag) {
-    if (m_pTransmitDlg) m_pTransmitDlg->SetAutoStep(flag);
-}
-
-void CFlashDlg::DisableProgressCancel() {
-    if (m_pTransmitDlg) m_pTransmitDlg->EnableCancel(0);
-}
-
-bool CFlashDlg::ProgressCancelOffered() const {
-    return m_pTransmitDlg && m_pTransmitDlg->IsCancelEnabled();
-}
-
-void CFlashDlg::PressProgressCancel() {
-    if (m_pTransmitDlg) m_pTransmitDlg->CancelIfOffered();
-}
+IProgressWindow* CFlashDlg::ProgressWindow() const { return m_pTransmitDlg.data(); }
 
 bool CFlashDlg::OnDialogThread() const { return m_pCalls->OnOwnerThread(); }
 

@@ -1,5 +1,8 @@
 #include "ui/tool_tips.h"
 
+#include "dialog/control_ids.h"
+#include "dialog/dialog_texts.h"
+
 namespace {
 
 struct Tip {
@@ -7,18 +10,9 @@ struct Tip {
     const char* text;
 };
 
-constexpr Tip kTips[] = {
-    {1, "Start the download process"},
-    {100, "About Quillon"},
-    {1012, "Choose download type"},
-    {1013, "Choose the COM port number"},
-    {1014, "Choose the baud rate"},
-    {1015, "Choose the parity scheme to be used"},
-    {1016, "Choose the number of stop bits to be used"},
-    {1020, "Browse file"},
-    {1021, "Enter the BlueTooth PIN code"},
-    {1030, "Exit this program"},
-};
+#define RTQ_TIP_ROW(id, text) {id, text},
+constexpr Tip kTips[] = {RTQ_TOOL_TIPS(RTQ_TIP_ROW)};
+#undef RTQ_TIP_ROW
 
 }  // namespace
 

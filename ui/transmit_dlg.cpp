@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "dialog/dialog_texts.h"
 #include "ports/port_state.h"
 #include "ui/dialog_units.h"
 #include "ui/gui_call_queue.h"
@@ -29,7 +30,7 @@ CTransmitDlg::CTransmitDlg(QWidget* owner)
                          Qt::WindowTitleHint) {
     // The window template: caption and frame, no system menu.
     setObjectName(QStringLiteral("idd_%1").arg(IDD));
-    setWindowTitle(QStringLiteral("RTQ650 Flash Utility - On Transmission..."));
+    setWindowTitle(QStringLiteral(RTQ_TITLE_PROGRESS));
     setModal(false);
     setFont(DialogFont());
     const CDialogUnits du(font());

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "dialog/progress_view.h"
 #include "platform/event.h"
 
 class CGuiCallQueue;
@@ -20,7 +21,7 @@ class QGroupBox;
 class QProgressBar;
 class QPushButton;
 
-class CTransmitDlg : public QDialog {
+class CTransmitDlg : public QDialog, public IProgressWindow {
     Q_OBJECT
 
 public:
@@ -47,17 +48,17 @@ public:
     void Close();
 
     // Plain stores, read by the refresher.
-    void SetRangePos(int upper, int pos);
-    void SetStatusText(const std::string& text);
+    void SetRangePos(int upper, int pos) override;
+    void SetStatusText(const std::string& text) override;
     void SetStatusText(const QString& text);
-    void SetStep(int step);
-    void SetAutoStep(int flag);
-    void SetStop(int flag);
+    void SetStep(int step) override;
+    void SetAutoStep(int flag) override;
+    void SetStop(int flag) override;
     int IsStopped() const;
-    void EnableCancel(int flag);
-    bool IsCancelEnabled() const;
+    void EnableCancel(int flag) override;
+    bool IsCancelEnabled() const override;
     // What Esc does: Cancel, if the window offers it.
-    void CancelIfOffered() { reject(); }
+    void CancelIfOffered() override { reject(); }
 
     // Pushes the values to the controls (queued to the user-interface
     // thread when called elsewhere, never blocking), then advances the

@@ -10,14 +10,18 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dialog/control_ids.h"
+#include "dialog/file_filters.h"
 #include "dialog/flash_dlg_core.h"
+#include "dialog/stop_message_owner.h"
 #include "platform/call_queue.h"
 #include "platform/clock.h"
+#include "platform/message_box.h"
 #include "platform/messages.h"
 #include "ports/bluetooth_printers.h"
 #include "ports/port_state.h"
@@ -279,6 +283,48 @@ TEST_F(FlashDlgCoreTest, SerialFontRunFromFlashNowToItsResult) {
     dlg.OnEndSession();
     ASSERT_TRUE(dlg.calls.RunUntil([&] { return dlg.endCode != 0; }, 1000));
     EXPECT_EQ(dlg.endCode, kDialogEndCode);
+}
+
+// Browse's checks, shared by both front ends: a type that takes a file
+// gives its filter without a word, the others tell the operator why not.
+TEST_F(FlashDlgCoreTest, BrowseNeedsATypeThatTakesAFile) {
+    TestDialog dlg;
+    dlg.ClickLink(IDC_SERIAL);
+    EXPECT_EQ(dlg.BrowseFilter(), nullptr);
+    dlg.Choose(IDC_TYPE, "FRIENDLY NAME");
+    EXPECT_EQ(dlg.BrowseFilter(), nullptr);
+    dlg.Choose(IDC_TYPE, "CG FONT");
+    const FileFilter* font = dlg.BrowseFilter();
+    ASSERT_NE(font, nullptr);
+    EXPECT_STREQ(font->description, "US & EU Font Files");
+    EXPECT_STREQ(font->extension, "bin");
+    ASSERT_EQ(dlg.boxes.size(), 2u);
+    EXPECT_EQ(dlg.boxes[0].text, "Please determine the download type!");
+    EXPECT_EQ(dlg.boxes[1].text, "Please select a correct download type!");
+    EXPECT_EQ(dlg.boxes[1].icon, IFlashDlgView::BoxIcon::Critical);
+
+    // The key is the text up to its first space, in any case; a text
+    // without a space is reduced to its first letter.
+    EXPECT_STREQ(FileFilterOfType("chinese font")->description, "Chinese Font Files");
+    EXPECT_STREQ(FileFilterOfType("PIN CODE")->extension, "pin");
+    EXPECT_EQ(FileFilterOfType("IPL"), nullptr);
+    EXPECT_EQ(FileFilterOfType(""), nullptr);
+}
+
+// The engine's stop message, raised on a worker, is shown by the dialog on
+// its own thread while the dialog lives, and on stderr once it is gone.
+TEST_F(FlashDlgCoreTest, TheEngineStopMessageIsShownOnTheDialogThread) {
+    TestDialog dlg;
+    {
+        CStopMessageOwner owner(dlg);
+        std::thread worker([] { rtq::ShowStopMessage("Error: Insufficient memory"); });
+        ASSERT_TRUE(dlg.calls.RunUntil([&] { return !dlg.boxes.empty(); }, 600000));
+        worker.join();
+    }
+    ASSERT_EQ(dlg.boxes.size(), 1u);
+    EXPECT_EQ(dlg.boxes[0].text, "Error: Insufficient memory");
+    rtq::ShowStopMessage("to stderr");
+    EXPECT_EQ(dlg.boxes.size(), 1u);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Runs the Windows build under Wine: the core's unit tests (CTest), then
 # rtqflash-cli.exe against rtqsim over COM17, the prefix's com17 linked to
-# rtqsim's pseudo-terminal, then the installer. One Wine prefix
-# (BUILD_WIN/wine-prefix, made on first use) and one wineserver serve
-# every program.
+# rtqsim's pseudo-terminal, rtqflash-cli.exe --usb through a test printer
+# driver, rtqflash.exe's dialogs in an X session (wine_dialogs.sh), then
+# the installer. One Wine prefix (BUILD_WIN/wine-prefix, made on first
+# use), one wineserver and one X display serve every program.
 #
 #   bash tests/wine/wine_tests.sh BUILD_WIN LINUX_BUILD
 #
@@ -17,6 +19,8 @@ linux=$(cd "$2" && pwd)
 sim=$linux/sim/rtqsim
 cli=$win/cli/rtqflash-cli.exe
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../x11/x11_session.sh
+. "$here/../x11/x11_session.sh"
 [ -x "$sim" ] || { echo "wine_tests: no $sim" >&2; exit 1; }
 [ -f "$cli" ] || { echo "wine_tests: no $cli" >&2; exit 1; }
 
@@ -31,9 +35,15 @@ cleanup() {
   # object table and leaves Wine's services running.
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
+  # After Wine: its desktop process holds the display until it ends.
+  x11_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# The display first: Wine's desktop process, started by the first program
+# that needs it, keeps the display it was started with.
+x11_start "$work" || exit 1
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "wine: making the prefix $WINEPREFIX"
@@ -299,6 +309,9 @@ usb_tests() {
 usb_start=0
 cli_pid=
 usb_tests
+
+echo "-- rtqflash.exe's dialogs"
+bash "$here/wine_dialogs.sh" "$win" "$sim" "$work/samples" || failures=$((failures + 1))
 
 echo "-- the installer"
 setups=("$win"/rtqflash-*-setup.exe)

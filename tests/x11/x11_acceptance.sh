@@ -50,16 +50,8 @@ check() {  # check WHAT COMMAND...
   if "$@"; then echo "ok: $what"; else fail "$what"; fi
 }
 
-# The main dialog's layout grid (dialog units) and its controls' centres;
-# the radio button is clicked near its left edge, on its circle.
-main_du=(321 248)
-SERIAL=(72 29) TYPE=(120 74) PORT=(120 89) BROWSE=(286 74) FLASH_NOW=(248 96) EXIT=(294 233)
-progress_du=(192 87)
-CANCEL=(148 63)
-MAIN='^RTQ650 Flash Utility V4.00$'
-PROGRESS='^RTQ650 Flash Utility - On Transmission\.\.\.$'
-BOX='^rtqflash$'  # message boxes carry the application name
-ABOUT='^About RTQ650 Flash Utility$'
+# shellcheck source=dialog_grid.sh
+. "$here/dialog_grid.sh"
 
 click_main() { click_du "$main" "${main_du[@]}" "$@"; }
 
