@@ -21,7 +21,7 @@ add_custom_command(OUTPUT ${rtq_win_setup} ${rtq_win_zip}
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/packaging/copyright
           ${rtq_win_stage}/copyright.txt
   COMMAND ${RTQ_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${rtq_win_stage}
-          -DOUTFILE=${rtq_win_setup} ${rtq_win_nsi}
+          -DOUTFILE=${rtq_win_setup} -DICON=${CMAKE_BINARY_DIR}/winui/rtqflash.ico ${rtq_win_nsi}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${rtq_win_zip}
   COMMAND ${CMAKE_COMMAND} -E tar cf ${rtq_win_zip} --format=zip
           rtqflash.exe rtqflash-cli.exe copyright.txt

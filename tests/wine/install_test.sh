@@ -41,6 +41,12 @@ got=$(wine 'C:\Program Files\rtqflash\rtqflash-cli.exe' --version </dev/null 2>&
 [ "$got" = "$want" ] && pass "installed rtqflash-cli.exe --version: $got" ||
   fail "installed --version '$got', the Linux build says '$want'"
 version=${want##* }
+# The version resources say the same (UTF-16 strings in the programs).
+for exe in rtqflash.exe rtqflash-cli.exe; do
+  resource=$(strings -el "$dir/$exe" | grep -A1 -x FileVersion | tail -n 1)
+  [ "$resource" = "$version" ] && pass "$exe version resource $resource" ||
+    fail "$exe version resource '$resource', the Linux build says $version"
+done
 wine reg query "$key" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q "REG_SZ *$version\$" &&
   pass "uninstall entry registered, version $version" || fail "no uninstall entry for $version"
 
