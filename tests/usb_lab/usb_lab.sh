@@ -42,7 +42,9 @@ for c in "${cases[@]}"; do
 done
 
 qemu=$(command -v qemu-system-x86_64) || die "qemu-system-x86_64 not found (package qemu-system-x86)"
-lab=$build/usb-lab
+# Its own folder (downloads, initramfs, results), so that the Bluetooth
+# lab can run beside the USB lab: RTQ_LAB_FOLDER names it in BUILD_DIR.
+lab=$build/${RTQ_LAB_FOLDER:-usb-lab}
 mkdir -p "$lab"
 exec 9>"$lab/lock"
 flock -n 9 || die "another lab run is using $lab"
