@@ -45,6 +45,11 @@ class QuitThread : public CWinThread {
 public:
     explicit QuitThread(std::atomic<int>* exits) : m_exits(exits) { CreateThread(false); }
     ~QuitThread() override { EndThread(); }
+    bool InitInstance() override {
+        m_running = true;
+        return true;
+    }
+    bool Running() const { return m_running; }
     int ExitInstance() override {
         ++*m_exits;
         return 0;
@@ -52,6 +57,7 @@ public:
 
 private:
     std::atomic<int>* m_exits;
+    std::atomic<bool> m_running{false};
 };
 
 TEST(CWinThread, ThreadObjectsEndOnlyWhenTheirOwnerDeletesThem) {
@@ -59,6 +65,8 @@ TEST(CWinThread, ThreadObjectsEndOnlyWhenTheirOwnerDeletesThem) {
     rtq::ScopedClock use(clock);
     std::atomic<int> exits{0};
     auto* thread = new QuitThread(&exits);
+    // A thread deleted before it ran never runs ExitInstance: wait for it.
+    ASSERT_TRUE(WaitUntil([&] { return thread->Running(); }));
     rtq::SleepMs(200);
     EXPECT_FALSE(thread->HasEnded());
     EXPECT_EQ(exits, 0);
