@@ -6,7 +6,6 @@
 #include <QRadioButton>
 
 #include "engine/model_table.h"
-#include "ports/port_state.h"
 #include "ui/about_dlg.h"
 #include "ui/app_art.h"
 #include "dialog/control_ids.h"
@@ -16,7 +15,7 @@
 #include "ui/port_combo_box.h"
 
 CFlashDlg::CFlashDlg(QWidget* parent)
-    : QDialog(parent), CFlashDlgCore(static_cast<IFlashDlgView&>(*this)), m_units(DialogFont()) {
+    : QDialog(parent), m_units(DialogFont()) {
     m_pCalls = std::make_unique<CGuiCallQueue>();
     setFont(DialogFont());
     setWindowTitle(QStringLiteral(RTQ_TITLE_MAIN));
@@ -26,20 +25,13 @@ CFlashDlg::CFlashDlg(QWidget* parent)
     m_hIcon = FlashIcon();
     CreateControls();
     FillFixedLists();
-    g_pMainDlg.store(this);
-    m_pStopMessages = std::make_unique<CStopMessageOwner>(static_cast<IFlashDlgView&>(*this));
+    Attach(m_pCalls->Queue());
 }
 
 CFlashDlg::~CFlashDlg() {
-    // Workers still running get no answer from here on (their calls return
-    // at once), so that waiting for their end below cannot deadlock.
-    m_pCalls->Close();
-    ReleaseRun();
-    m_pStopMessages.reset();
+    Detach();
     // Boxes wait for the operator again once the ending dialog is gone.
     if (EndSessionRequested()) SuppressMessageBoxes(false);
-    INotifyWindow* self = this;
-    g_pMainDlg.compare_exchange_strong(self, nullptr);
 }
 
 QWidget* CFlashDlg::Control(int id) const {
@@ -58,7 +50,7 @@ void CFlashDlg::setVisible(bool visible) {
 bool CFlashDlg::OnInitDialog() {
     setWindowIcon(m_hIcon);
     InitControls();
-    m_editFile->setText(m_strFileName);
+    ShowDataFile();
     return true;
 }
 

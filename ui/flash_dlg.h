@@ -14,9 +14,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "dialog/flash_dlg_core.h"
-#include "dialog/progress_view.h"
-#include "dialog/stop_message_owner.h"
+#include "dialog/flash_dlg_base.h"
 #include "ui/dialog_units.h"
 
 class QComboBox;
@@ -28,7 +26,7 @@ class CGuiCallQueue;
 class CPortComboBox;
 class CTransmitDlg;
 
-class CFlashDlg : public QDialog, private CProgressViewBase, public CFlashDlgCore {
+class CFlashDlg : public QDialog, public CFlashDlgBase {
     Q_OBJECT
     // Tests look inside.
     friend struct FlashDlgTestAccess;
@@ -81,13 +79,12 @@ private:
     QPushButton* m_btnFlash = nullptr;
     QPushButton* m_btnExit = nullptr;
 
-    // Settings and run state.
     QIcon m_hIcon;
-    QString m_strFileName = QStringLiteral("BINARY FILE");
-    QString m_strFilePath;
 
     void CreateControls();
     void RegisterControl(QWidget* w, int id);
+    // The file at this path is the chosen data file.
+    void UseDataFile(const QString& path);
 
     // The view of the toolkit-free dialog.
     void EnableControl(int id, bool enable) override;
@@ -109,15 +106,6 @@ private:
     void CloseProgress() override;
     void DestroyProgress() override;
     IProgressWindow* ProgressWindow() const override;
-    bool OnDialogThread() const override;
-    bool CallOnDialogThread(std::function<void()> fn) override;
-    void PostToDialogThread(std::function<void()> fn) override;
-    void ForgetDataFile() override;
-    std::string DataFilePath() const override;
-
-    // Shows the engine's one message as a stop box while this dialog lives.
-    std::unique_ptr<CStopMessageOwner> m_pStopMessages;
-
 
     // Where the file dialog was last left in this session.
     QString m_strLastBrowsedFolder;

@@ -8,6 +8,7 @@
 
 #include "dialog/file_filters.h"
 #include "ui/browse_folder.h"
+#include "ui/device_text.h"
 #include "ui/file_filters.h"
 #include "ui/flash_dlg.h"
 #include "ui/message_boxes.h"
@@ -24,7 +25,7 @@ void CFlashDlg::OnBrowse() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(filter);
-    dialog.setDirectory(BrowseStartFolder(m_strFilePath, m_strLastBrowsedFolder));
+    dialog.setDirectory(BrowseStartFolder(QFile::decodeName(DataFilePath().c_str()), m_strLastBrowsedFolder));
     const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
     m_strLastBrowsedFolder = dialog.directory().absolutePath();
     if (chosen) {
@@ -32,13 +33,17 @@ void CFlashDlg::OnBrowse() {
         m_strLastBrowsedFolder = QFileInfo(path).absolutePath();
         QString error;
         if (TryOpenDataFile(path, &error)) {
-            m_strFilePath = path;
-            m_strFileName = QFileInfo(path).fileName();
+            UseDataFile(path);
         } else {
             ShowMessageBox(this, error, QMessageBox::Warning);
         }
     }
-    m_editFile->setText(m_strFileName);
+    // Confirmed or not, the box shows the file chosen now.
+    ShowDataFile();
+}
+
+void CFlashDlg::UseDataFile(const QString& path) {
+    SetDataFile(QFile::encodeName(path).toStdString(), ToDeviceText(QFileInfo(path).fileName()));
 }
 
 bool CFlashDlg::TryOpenDataFile(const QString& path, QString* errorText) {

@@ -2,13 +2,11 @@
 // at the boundary, boxes and the dialog's thread.
 
 #include <QAbstractButton>
-#include <QFile>
 #include <QComboBox>
 #include <QLineEdit>
 
 #include "ui/device_text.h"
 #include "ui/flash_dlg.h"
-#include "ui/gui_call_queue.h"
 #include "ui/message_boxes.h"
 #include "ui/port_combo_box.h"
 #include "ui/transmit_dlg.h"
@@ -116,18 +114,5 @@ void CFlashDlg::DestroyProgress() {
 }
 
 IProgressWindow* CFlashDlg::ProgressWindow() const { return m_pTransmitDlg.data(); }
-
-bool CFlashDlg::OnDialogThread() const { return m_pCalls->OnOwnerThread(); }
-
-bool CFlashDlg::CallOnDialogThread(std::function<void()> fn) { return m_pCalls->Call(std::move(fn)); }
-
-void CFlashDlg::PostToDialogThread(std::function<void()> fn) { m_pCalls->Post(std::move(fn)); }
-
-void CFlashDlg::ForgetDataFile() {
-    m_strFilePath.clear();
-    m_strFileName.clear();
-}
-
-std::string CFlashDlg::DataFilePath() const { return QFile::encodeName(m_strFilePath).toStdString(); }
 
 CTransmitDlg* CFlashDlg::ProgressDlg() const { return m_pTransmitDlg; }

@@ -24,6 +24,8 @@ public:
     void Post(std::function<void()> fn) { m_queue.Post(std::move(fn)); }
     bool OnOwnerThread() const { return m_queue.OnOwnerThread(); }
     void Close() { m_queue.Close(); }
+    // The queue itself, for an owner that reaches it through the platform's type.
+    rtq::CallQueue& Queue() { return m_queue; }
 
 private:
     Q_INVOKABLE void Drain() { m_queue.Drain(); }

@@ -2,30 +2,19 @@
 
 #include "dialog/control_ids.h"
 #include "dialog/file_filters.h"
-#include "ports/port_state.h"
 #include "winui/transmit_dlg.h"
 
-CFlashDlg::CFlashDlg(void* instance)
-    : CFlashDlgCore(static_cast<IFlashDlgView&>(*this)), m_window(instance, *this) {
+CFlashDlg::CFlashDlg(void* instance) : m_window(instance, *this) {
     m_pCalls = std::make_unique<rtq::CallQueue>([this] { m_window.PostCallsPending(); });
-    g_pMainDlg.store(this);
-    m_pStopMessages = std::make_unique<CStopMessageOwner>(static_cast<IFlashDlgView&>(*this));
+    Attach(*m_pCalls);
 }
 
-CFlashDlg::~CFlashDlg() {
-    // Workers still running get no answer from here on (their calls return
-    // at once), so that waiting for their end below cannot deadlock.
-    m_pCalls->Close();
-    ReleaseRun();
-    m_pStopMessages.reset();
-    INotifyWindow* notify = this;
-    g_pMainDlg.compare_exchange_strong(notify, nullptr);
-}
+CFlashDlg::~CFlashDlg() { Detach(); }
 
 void CFlashDlg::OnInitDialog() {
     FillFixedLists();
     InitControls();
-    m_window.SetText(IDC_FILE, m_strFileName);
+    ShowDataFile();
 }
 
 void CFlashDlg::OnAction(DialogAction action) {
@@ -63,10 +52,7 @@ void CFlashDlg::OnBrowse() {
     if (!filter) return;
     std::string path;
     std::string name;
-    if (m_window.ChooseFile(filter->description, filter->extension, &path, &name)) {
-        m_strFilePath = path;
-        m_strFileName = name;
-    }
+    if (m_window.ChooseFile(filter->description, filter->extension, &path, &name)) SetDataFile(path, name);
     // Confirmed or not, the box shows the file chosen now.
-    m_window.SetText(IDC_FILE, m_strFileName);
+    ShowDataFile();
 }

@@ -5,20 +5,17 @@
 // CFlashDlgCore and carries the workers' calls over to the window's thread
 // as window messages.
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "dialog/flash_dlg_core.h"
-#include "dialog/progress_view.h"
-#include "dialog/stop_message_owner.h"
+#include "dialog/flash_dlg_base.h"
 #include "platform/call_queue.h"
 #include "winui/dialog_window.h"
 
 class CTransmitDlg;
 
-class CFlashDlg : private CProgressViewBase, private IDialogWindowEvents, public CFlashDlgCore {
+class CFlashDlg : public CFlashDlgBase, private IDialogWindowEvents {
 public:
     explicit CFlashDlg(void* instance);
     ~CFlashDlg() override;
@@ -56,16 +53,8 @@ private:
     void CloseProgress() override;
     void DestroyProgress() override;
     IProgressWindow* ProgressWindow() const override;
-    bool OnDialogThread() const override;
-    bool CallOnDialogThread(std::function<void()> fn) override;
-    void PostToDialogThread(std::function<void()> fn) override;
-    void ForgetDataFile() override;
-    std::string DataFilePath() const override;
 
     CDialogWindow m_window;
-    std::string m_strFileName = "BINARY FILE";
-    std::string m_strFilePath;
     std::unique_ptr<CTransmitDlg> m_pTransmitDlg;
     std::unique_ptr<rtq::CallQueue> m_pCalls;
-    std::unique_ptr<CStopMessageOwner> m_pStopMessages;
 };

@@ -54,16 +54,3 @@ void CFlashDlg::CloseProgress() {
 void CFlashDlg::DestroyProgress() { CloseProgress(); }
 
 IProgressWindow* CFlashDlg::ProgressWindow() const { return m_pTransmitDlg.get(); }
-
-bool CFlashDlg::OnDialogThread() const { return m_pCalls->OnOwnerThread(); }
-
-bool CFlashDlg::CallOnDialogThread(std::function<void()> fn) { return m_pCalls->Call(std::move(fn)); }
-
-void CFlashDlg::PostToDialogThread(std::function<void()> fn) { m_pCalls->Post(std::move(fn)); }
-
-void CFlashDlg::ForgetDataFile() {
-    m_strFilePath.clear();
-    m_strFileName.clear();
-}
-
-std::string CFlashDlg::DataFilePath() const { return m_strFilePath; }

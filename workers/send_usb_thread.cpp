@@ -35,14 +35,8 @@ void CSend_USBThread::SetParameters(INotifyWindow* owner,
     {
         std::lock_guard<std::mutex> lk(m_paramMutex);
         m_pOwner = owner;
-        m_pDownloader = downloader;
-        m_strFile = strFile;
-        m_nFirstSector = nFirstSector;
-        m_bMainFirmware = bMainFirmware;
-        m_bIplFirmware = bIplFirmware;
-        m_bPinCode = bPinCode;
-        m_bFriendlyName = bFriendlyName;
-        m_pSectorMap = pSectorMap ? pSectorMap : g_aSectorSizes;
+        m_params = {downloader, strFile, nFirstSector, bMainFirmware, bIplFirmware,
+                    bPinCode, bFriendlyName, pSectorMap ? pSectorMap : g_aSectorSizes};
         m_bHaveParameters = true;
         gaveUp = m_bGaveUp;
     }
@@ -61,10 +55,7 @@ void CSend_USBThread::SetParameters(INotifyWindow* owner,
 int CSend_USBThread::Run() {
     rtq::SleepMs(kParametersPauseMs);
 
-    CFlashDownloader* downloader;
-    std::string file;
-    int firstSector, bMain, bIpl, bPin, bName;
-    const int32_t* sectorMap;
+    Parameters params;
     {
         std::unique_lock<std::mutex> lk(m_paramMutex);
         const bool have = rtq::ActiveClock().WaitFor(
@@ -78,20 +69,14 @@ int CSend_USBThread::Run() {
             WaitForQuit();
             return 0;
         }
-        downloader = m_pDownloader;
-        file = m_strFile;
-        firstSector = m_nFirstSector;
-        bMain = m_bMainFirmware;
-        bIpl = m_bIplFirmware;
-        bPin = m_bPinCode;
-        bName = m_bFriendlyName;
-        sectorMap = m_pSectorMap;
+        params = m_params;
     }
 
     int result = -1;
-    if (downloader) {
-        result = downloader->DownloadUsb(file, firstSector, bMain, bIpl,
-                                         kLinkUsb, sectorMap, bPin, bName);
+    if (CFlashDownloader* downloader = params.pDownloader) {
+        result = downloader->DownloadUsb(params.strFile, params.nFirstSector, params.bMainFirmware,
+                                         params.bIplFirmware, kLinkUsb, params.pSectorMap,
+                                         params.bPinCode, params.bFriendlyName);
         // The result is reported on the owner's thread.
         downloader->KeepResultCause();
         downloader->Finish();

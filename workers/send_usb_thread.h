@@ -66,14 +66,18 @@ private:
     bool m_bHaveParameters = false;
     bool m_bGaveUp = false;   // the thread ended without parameters
     bool m_bClosing = false;  // the destructor is waiting for the thread
-    CFlashDownloader* m_pDownloader = nullptr;
-    std::string m_strFile;
-    int m_nFirstSector = 0;
-    int m_bMainFirmware = 0;
-    int m_bIplFirmware = 0;
-    int m_bPinCode = 0;
-    int m_bFriendlyName = 0;
-    const int32_t* m_pSectorMap = nullptr;
+    // What SetParameters stored: the run takes one copy of it.
+    struct Parameters {
+        CFlashDownloader* pDownloader = nullptr;
+        std::string strFile;
+        int nFirstSector = 0;
+        int bMainFirmware = 0;
+        int bIplFirmware = 0;
+        int bPinCode = 0;
+        int bFriendlyName = 0;
+        const int32_t* pSectorMap = nullptr;
+    };
+    Parameters m_params;
 
     std::atomic<bool> m_bEndedPosted{false};
 };

@@ -2,6 +2,10 @@
 // The main dialog's inner state for tests: the dialog befriends this type,
 // so a test can read (and set up) what no operator reaches directly.
 
+#include <QFile>
+#include <QString>
+
+#include "ui/device_text.h"
 #include "ui/flash_dlg.h"
 
 struct FlashDlgTestAccess {
@@ -121,13 +125,20 @@ struct FlashDlgTestAccess {
     static auto& m_run(D& d) {
         return d.m_run;
     }
+    // The chosen data file's name as the file box shows it and its path.
     template <class D>
-    static auto& m_strFileName(D& d) {
-        return d.m_strFileName;
+    static QString m_strFileName(D& d) {
+        return FromDeviceText(d.m_strFileName);
     }
     template <class D>
-    static auto& m_strFilePath(D& d) {
-        return d.m_strFilePath;
+    static QString m_strFilePath(D& d) {
+        return QFile::decodeName(d.m_strFilePath.c_str());
+    }
+    // What Browse leaves behind once the operator picked this file.
+    template <class D>
+    static void UseFile(D& d, const QString& path) {
+        d.UseDataFile(path);
+        d.ShowDataFile();
     }
     template <class D>
     static auto& m_strParity(D& d) {

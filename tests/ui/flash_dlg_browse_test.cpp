@@ -1,11 +1,14 @@
 // Choosing the data file: the filter per type, the refusals, the folder
 // the file dialog opens in, the file dialog's result and an unreadable file.
 
+#include <fstream>
 #include <functional>
+#include <string>
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -29,6 +32,8 @@ namespace {
 class FailingOpenDlg : public CFlashDlg {
 public:
     bool failOpen = false;
+    // The path the run opens.
+    std::string RunPath() const { return DataFilePath(); }
 
 protected:
     bool TryOpenDataFile(const QString& path, QString* errorText) override {
@@ -151,6 +156,32 @@ private slots:
         Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
         QCOMPARE(FlashDlgTestAccess::m_strFilePath(*dlg), path);
         QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral("FIRMWARE.MFW"));
+
+        // A name beyond ASCII is shown as it was chosen, the run opens that
+        // file, and the next Browse opens in its folder.
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral(u"B\u00fcro")));
+        const QString other = dir.filePath(QStringLiteral(u"B\u00fcro/Firmware-\u00e4\u4e2d.mfw"));
+        WriteFile(other);
+        QStringList opened;
+        catcher.onOtherModal = [&](QWidget* w) {
+            auto* fd = qobject_cast<QFileDialog*>(w);
+            QVERIFY(fd);
+            opened << fd->directory().absolutePath();
+            if (opened.size() == 1) {
+                PickAndAccept(fd, other);
+            } else {
+                fd->reject();
+            }
+        };
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
+        QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral(u"Firmware-\u00e4\u4e2d.mfw"));
+        std::ifstream file(dlg->RunPath(), std::ios::binary);
+        std::string content;
+        QVERIFY(std::getline(file, content));
+        QCOMPARE(QString::fromStdString(content), QStringLiteral("MB01"));
+        Press(FlashDlgTestAccess::m_btnBrowse(*dlg));
+        QCOMPARE(opened.size(), qsizetype(2));
+        QCOMPARE(opened[1], QFileInfo(other).absolutePath());
     }
 
     void anUnreadableFileKeepsThePreviousChoice() {

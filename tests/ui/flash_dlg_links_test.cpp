@@ -186,18 +186,14 @@ private slots:
         QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral("BINARY FILE"));
         QCOMPARE(FlashDlgTestAccess::m_strFileName(*dlg), QStringLiteral("BINARY FILE"));
 
-        FlashDlgTestAccess::m_strFilePath(*dlg) = QStringLiteral("/data/main.mfw");
-        FlashDlgTestAccess::m_strFileName(*dlg) = QStringLiteral("main.mfw");
-        FlashDlgTestAccess::m_editFile(*dlg)->setText(FlashDlgTestAccess::m_strFileName(*dlg));
+        FlashDlgTestAccess::UseFile(*dlg, QStringLiteral("/data/main.mfw"));
         Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("CG FONT"));
         QVERIFY(FlashDlgTestAccess::m_strFilePath(*dlg).isEmpty());
         QVERIFY(FlashDlgTestAccess::m_strFileName(*dlg).isEmpty());
         QVERIFY(FlashDlgTestAccess::m_editFile(*dlg)->text().isEmpty());
 
         // A link change alone keeps the file.
-        FlashDlgTestAccess::m_strFilePath(*dlg) = QStringLiteral("/data/font.bin");
-        FlashDlgTestAccess::m_strFileName(*dlg) = QStringLiteral("font.bin");
-        FlashDlgTestAccess::m_editFile(*dlg)->setText(FlashDlgTestAccess::m_strFileName(*dlg));
+        FlashDlgTestAccess::UseFile(*dlg, QStringLiteral("/data/font.bin"));
         Click(*dlg, 1044);
         QCOMPARE(FlashDlgTestAccess::m_editFile(*dlg)->text(), QStringLiteral("font.bin"));
         QCOMPARE(FlashDlgTestAccess::m_strFilePath(*dlg), QStringLiteral("/data/font.bin"));

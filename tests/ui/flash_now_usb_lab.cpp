@@ -36,9 +36,7 @@ private slots:
         rtq::test::Press(dlg->Control(IDC_USB));
         QVERIFY(g_bUsbLink.load());
         rtq::test::Choose(FlashDlgTestAccess::m_cbType(*dlg), QStringLiteral("CG FONT"));
-        FlashDlgTestAccess::m_strFilePath(*dlg) = path;
-        FlashDlgTestAccess::m_strFileName(*dlg) = QFileInfo(path).fileName();
-        FlashDlgTestAccess::m_editFile(*dlg)->setText(FlashDlgTestAccess::m_strFileName(*dlg));
+        FlashDlgTestAccess::UseFile(*dlg, path);
 
         rtq::test::Press(FlashDlgTestAccess::m_btnFlash(*dlg));
         QVERIFY(dlg->IsBusy());

@@ -12,7 +12,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -81,9 +80,7 @@ public:
 
     // What Browse leaves behind once the operator picked a file.
     void UseFile(const QString& path) {
-        FlashDlgTestAccess::m_strFilePath(*dlg) = path;
-        FlashDlgTestAccess::m_strFileName(*dlg) = QFileInfo(path).fileName();
-        FlashDlgTestAccess::m_editFile(*dlg)->setText(FlashDlgTestAccess::m_strFileName(*dlg));
+        FlashDlgTestAccess::UseFile(*dlg, path);
     }
 
     void Click(int id) { Press(dlg->Control(id)); }

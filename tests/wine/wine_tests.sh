@@ -67,68 +67,97 @@ ctest --test-dir "$win" --output-on-failure -L wine || failures=$((failures + 1)
 
 bash "$here/../../scripts/make-samples.sh" "$work/samples"
 
-# start_sim ARGS...: rtqsim on a new pseudo-terminal behind COM17.
-start_sim() {
+# sim_behind NAME ARGS...: rtqsim on a new pseudo-terminal behind the
+# prefix's dosdevices/NAME.
+sim_behind() {
+  local name=$1
+  shift
   rm -f "$work/pty" "$work/flash.img"
   "$sim" --link "$work/pty" --flash-out "$work/flash.img" --exit-after-reset "$@" \
     >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
   for _ in $(seq 100); do [ -e "$work/pty" ] && break; sleep 0.05; done
-  ln -sfn "$work/pty" "$WINEPREFIX/dosdevices/com17"
+  ln -sfn "$work/pty" "$WINEPREFIX/dosdevices/$name"
 }
+# start_sim ARGS...: rtqsim behind COM17.
+start_sim() { sim_behind com17 "$@"; }
 stop_sim() {
   kill "$sim_pid" 2>/dev/null || true
   wait "$sim_pid" 2>/dev/null || true
   sim_pid=
 }
 
-# IPL FIRMWARE sends the file from 0x8000 on (sector 5, the restart, then
-# sector 4); CG FONT goes to 0x100000.
-
-# flash TYPE FILE: rtqflash-cli.exe over COM17 with a wire trace; its
-# status in $status, its last stdout line (the result) in $result.
-flash() {
-  local start=$SECONDS
-  set +e
+# start_flash LINK TYPE FILE: rtqflash-cli.exe over LINK (COM17 or usb)
+# with a wire trace, in the background (its pid in $cli_pid).
+# flash_result waits for it: its status in $status, its last stdout line
+# (the result) in $result, its time in $seconds. flash does both.
+start_flash() {
+  local link=(--port "$1")
+  [ "$1" = usb ] && link=(--usb)
   rm -f "$work/wire.trace"
-  timeout 300 wine "$cli" flash --quiet --port COM17 --type "$1" --trace "Z:$work/wire.trace" \
-    "Z:$2" >"$work/cli.out" 2>"$work/cli.err"
+  flash_start=$SECONDS
+  timeout 300 wine "$cli" flash --quiet "${link[@]}" --type "$2" --trace "Z:$work/wire.trace" \
+    "Z:$3" >"$work/cli.out" 2>"$work/cli.err" </dev/null &
+  cli_pid=$!
+}
+flash_result() {
+  set +e
+  wait "$cli_pid"
   status=$?
   set -e
   result=$(tail -n 1 "$work/cli.out" | tr -d '\r')
-  seconds=$((SECONDS - start))
+  seconds=$((SECONDS - flash_start))
 }
+flash() { start_flash "$@"; flash_result; }
 
-# flash_equal FILE FROM LENGTH: the printer's flash holds LENGTH bytes of
-# FILE from FROM at the same address plus BASE (the sector address).
-flash_equal() {  # FILE BASE FROM LENGTH
+# IPL FIRMWARE sends the file from 0x8000 on (sector 5, the restart, then
+# sector 4); CG FONT goes to 0x100000.
+font=$work/samples/sample_font.bin
+ipl=$work/samples/sample_ipl.ipl
+main=$work/samples/sample_main.mfw
+success="result 1: Download successfully completed!"
+
+# flash_equal FILE BASE FROM LENGTH: the printer's flash holds LENGTH bytes
+# of FILE from FROM at the same address plus BASE (the sector address).
+flash_equal() {
   cmp -s <(tail -c +$(($2 + $3 + 1)) "$work/flash.img" | head -c $(($4))) \
     <(tail -c +$(($3 + 1)) "$1" | head -c $(($4)))
 }
 
+# sim_ended: the simulator, which ends after the printer's reset, has ended.
+sim_ended() {
+  wait "$sim_pid" || true
+  sim_pid=
+}
+
+# written WHAT TEXT FILE BASE FROM LENGTH [CHECK...]: once the simulator has
+# ended, passes "TEXT (N s)" when the run succeeded, the flash holds the file
+# (flash_equal FILE BASE FROM LENGTH) and the command CHECK, if given,
+# holds; otherwise fails "WHAT: status, result" and shows both error outputs.
+written() {
+  local what=$1 text=$2
+  shift 2
+  sim_ended
+  if [ "$status" -eq 0 ] && [ "$result" = "$success" ] && flash_equal "$1" "$2" "$3" "$4" &&
+    { [ $# -eq 4 ] || "${@:5}"; }; then
+    pass "$text (${seconds} s)"
+  else
+    fail "$what: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
+  fi
+}
+# in_trace PATTERN: the wire trace has a line that matches.
+in_trace() { grep -q "$1" "$work/wire.trace"; }
+traced_switch() { in_trace ' dcb .*baud=38400' && in_trace ' 1D 11$'; }
+
 echo "-- rtqflash-cli.exe over COM17"
 start_sim
-flash "CG FONT" "$work/samples/sample_font.bin"
-wait "$sim_pid" || true
-sim_pid=
-if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
-  flash_equal "$work/samples/sample_font.bin" 0x100000 0 65536 &&
-  grep -q ' dcb .*baud=38400' "$work/wire.trace" && grep -q ' 1D 11$' "$work/wire.trace"; then
-  pass "CG FONT written, flash equal to the file, the trace has the frames (${seconds} s)"
-else
-  fail "CG FONT: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
-fi
+flash COM17 "CG FONT" "$font"
+written "CG FONT" "CG FONT written, flash equal to the file, the trace has the frames" \
+  "$font" 0x100000 0 65536 traced_switch
 
 start_sim
-flash "IPL FIRMWARE" "$work/samples/sample_ipl.ipl"
-wait "$sim_pid" || true
-sim_pid=
-if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
-  flash_equal "$work/samples/sample_ipl.ipl" 0 0x8000 0x18000; then
-  pass "IPL FIRMWARE written, flash equal to the file (${seconds} s)"
-else
-  fail "IPL FIRMWARE: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
-fi
+flash COM17 "IPL FIRMWARE" "$ipl"
+written "IPL FIRMWARE" "IPL FIRMWARE written, flash equal to the file" "$ipl" 0 0x8000 0x18000
 
 # DSR pacing on a port with modem lines: a test-only shim gives the
 # pseudo-terminal its lines (Windows has them on every serial port). DSR is
@@ -138,12 +167,11 @@ shim=$linux/tests/wine/librtq_modem_lines_shim.so
 echo 0 >"$work/dsr"
 start_sim
 (sleep 2; echo 1 >"$work/dsr") &
-RTQ_MODEM_LINES=$work/dsr LD_PRELOAD=$shim flash "CG FONT" "$work/samples/sample_font.bin"
-wait "$sim_pid" || true
-sim_pid=
+RTQ_MODEM_LINES=$work/dsr LD_PRELOAD=$shim flash COM17 "CG FONT" "$font"
+sim_ended
 first_tx=$(awk '$4 == "tx" { print $5; exit }' "$work/wire.trace")
-if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
-  flash_equal "$work/samples/sample_font.bin" 0x100000 0 65536 && [ "${first_tx:-0}" -ge 1500000 ]; then
+if [ "$status" -eq 0 ] && [ "$result" = "$success" ] &&
+  flash_equal "$font" 0x100000 0 65536 && [ "${first_tx:-0}" -ge 1500000 ]; then
   pass "DSR low at the start held the first write ${first_tx} us, then CG FONT written, flash equal"
 else
   fail "DSR pacing: status $status, '$result', first write ${first_tx:-none} us"; cat "$work/cli.err"
@@ -152,19 +180,12 @@ fi
 # MAIN FIRMWARE goes to sector 6 (0x20000) on, its CRC recalculated at
 # the end; its waits make it the longest run (about 80 s).
 start_sim
-flash "MAIN FIRMWARE" "$work/samples/sample_main.mfw"
-wait "$sim_pid" || true
-sim_pid=
-if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
-  flash_equal "$work/samples/sample_main.mfw" 0x20000 0 131072; then
-  pass "MAIN FIRMWARE written, flash equal to the file (${seconds} s)"
-else
-  fail "MAIN FIRMWARE: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
-fi
+flash COM17 "MAIN FIRMWARE" "$main"
+written "MAIN FIRMWARE" "MAIN FIRMWARE written, flash equal to the file" "$main" 0x20000 0 131072
 
 # The printer refuses the erase: 1001, exit status 1, as on Linux.
 start_sim --nak erase:1
-flash "CG FONT" "$work/samples/sample_font.bin"
+flash COM17 "CG FONT" "$font"
 stop_sim
 if [ "$status" -eq 1 ] && [ "$result" = "result 1001: Cannot erase a sector!" ]; then
   pass "NAK on erase: result 1001, exit status 1"
@@ -178,17 +199,13 @@ fi
 # filled with 0x5A (an erase would make it 0xFF), is untouched.
 start_sim --fill 0x5A
 rm -f "$work/flash.img"
-timeout 120 wine "$cli" flash --port COM17 --type "CG FONT" "Z:$work/samples/sample_font.bin" \
+timeout 120 wine "$cli" flash --port COM17 --type "CG FONT" "Z:$font" \
   >"$work/cli.out" 2>"$work/cli.err" </dev/null &
 cli_pid=$!
 for _ in $(seq 200); do grep -q 'Switching printer' "$work/cli.err" && break; sleep 0.1; done
 kill -INT "$cli_pid"
-set +e
-wait "$cli_pid"
-status=$?
-set -e
+flash_result
 stop_sim
-result=$(tail -n 1 "$work/cli.out" | tr -d '\r')
 if [ "$status" -eq 27 ] && [ "$result" = "result 1027: Application was terminated by Cancel button!" ] &&
   [ -s "$work/flash.img" ] &&
   cmp -s "$work/flash.img" <(head -c "$(stat -c %s "$work/flash.img")" /dev/zero | tr '\0' '\132'); then
@@ -219,35 +236,16 @@ usb_driver() {
     wine sc start rtqusbprn >>"$work/usb-setup.log" 2>&1 </dev/null
 }
 
-# start_usb_sim ARGS...: rtqsim on a new pseudo-terminal behind the driver.
+# start_usb_sim: rtqsim behind the driver.
 start_usb_sim() {
-  rm -f "$work/pty" "$work/flash.img"
-  "$sim" --link "$work/pty" --flash-out "$work/flash.img" --exit-after-reset "$@" \
-    >"$work/sim.out" 2>"$work/sim.err" &
-  sim_pid=$!
-  for _ in $(seq 100); do [ -e "$work/pty" ] && break; sleep 0.05; done
   usb_sims=$((usb_sims + 1))
-  ln -sfn "$work/pty" "$WINEPREFIX/dosdevices/rtqusbrelay$usb_sims"
+  sim_behind "rtqusbrelay$usb_sims"
 }
-
-# flash_usb TYPE FILE: as flash, over the USB printer; in the background
-# with & as the last argument (its pid in $cli_pid; collect with
-# usb_collect).
-flash_usb() {
-  rm -f "$work/wire.trace"
-  usb_start=$SECONDS
-  timeout 300 wine "$cli" flash --quiet --usb --type "$1" --trace "Z:$work/wire.trace" \
-    "Z:$2" >"$work/cli.out" 2>"$work/cli.err" </dev/null &
-  cli_pid=$!
-  [ "${3:-}" = "&" ] || usb_collect
-}
-usb_collect() {
-  set +e
-  wait "$cli_pid"
-  status=$?
-  set -e
-  result=$(tail -n 1 "$work/cli.out" | tr -d '\r')
-  seconds=$((SECONDS - usb_start))
+untroubled_usb() { in_trace ' usb .* id .* ok' && ! in_trace ' gone '; }
+# Found, opened and asked both requests again after the restart.
+reopened_usb() {
+  [ "$(grep -c ' usb .* open .* ok' "$work/wire.trace")" -ge 2 ] &&
+    [ "$(grep -c ' usb .* status .* ok' "$work/wire.trace")" -ge 2 ]
 }
 
 usb_tests() {
@@ -258,38 +256,23 @@ usb_tests() {
   fi
 
   start_usb_sim
-  flash_usb "CG FONT" "$work/samples/sample_font.bin"
-  wait "$sim_pid" || true
-  sim_pid=
-  if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
-    flash_equal "$work/samples/sample_font.bin" 0x100000 0 65536 &&
-    grep -q ' usb .* id .* ok' "$work/wire.trace" && ! grep -q ' gone ' "$work/wire.trace"; then
-    pass "USB CG FONT written, flash equal to the file (${seconds} s)"
-  else
-    fail "USB CG FONT: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
-  fi
+  flash usb "CG FONT" "$font"
+  written "USB CG FONT" "USB CG FONT written, flash equal to the file" \
+    "$font" 0x100000 0 65536 untroubled_usb
 
   # The printer restarts after IPL sector 5: the device is closed and
   # opened again (find, open, both requests) before sector 4.
   start_usb_sim
-  flash_usb "IPL FIRMWARE" "$work/samples/sample_ipl.ipl"
-  wait "$sim_pid" || true
-  sim_pid=
-  if [ "$status" -eq 0 ] && [ "$result" = "result 1: Download successfully completed!" ] &&
-    flash_equal "$work/samples/sample_ipl.ipl" 0 0x8000 0x18000 &&
-    [ "$(grep -c ' usb .* open .* ok' "$work/wire.trace")" -ge 2 ] &&
-    [ "$(grep -c ' usb .* status .* ok' "$work/wire.trace")" -ge 2 ]; then
-    pass "USB IPL FIRMWARE written with the reopen after the restart, flash equal (${seconds} s)"
-  else
-    fail "USB IPL FIRMWARE: status $status, '$result'"; cat "$work/cli.err" "$work/sim.err"
-  fi
+  flash usb "IPL FIRMWARE" "$ipl"
+  written "USB IPL FIRMWARE" "USB IPL FIRMWARE written with the reopen after the restart, flash equal" \
+    "$ipl" 0 0x8000 0x18000 reopened_usb
 
   # Unplugged in the second between the sector's select and its data:
   # the data write fails as on a removed printer (invalid handle), the
   # reconnections find it not connected, and the run ends with the data
   # timeout within the reconnections' bound.
   start_usb_sim
-  flash_usb "CG FONT" "$work/samples/sample_font.bin" "&"
+  start_flash usb "CG FONT" "$font"
   for _ in $(seq 600); do
     grep -q ' tx .* 1D 02 ' "$work/wire.trace" 2>/dev/null && break
     sleep 0.1
@@ -297,7 +280,7 @@ usb_tests() {
   sleep 0.4
   local unplugged=$SECONDS
   stop_sim
-  usb_collect
+  flash_result
   if [ "$status" -eq 3 ] && [ "$result" = "result 1003: Timeout while sending data block!" ] &&
     grep -q ' tx .* gone ' "$work/wire.trace" && [ $((SECONDS - unplugged)) -le 20 ]; then
     pass "USB unplug: result 1003 $((SECONDS - unplugged)) s after the unplug"
@@ -306,8 +289,6 @@ usb_tests() {
     cat "$work/cli.err"
   fi
 }
-usb_start=0
-cli_pid=
 usb_tests
 
 echo "-- rtqflash.exe's dialogs"
