@@ -48,9 +48,6 @@ public:
     // The open progress window, or nullptr.
     CTransmitDlg* ProgressDlg() const;
 
-    // Calls carried over to the dialog's thread (also for the progress dialog).
-    CGuiCallQueue& GuiCalls() const { return *m_pCalls; }
-
     // The dialog ends only through OnOK, OnCancel and OnExit; the first
     // show runs OnInitDialog.
     void accept() override;
