@@ -9,26 +9,6 @@ bool FailWithErrno(int err) {
     return false;
 }
 
-DCB KeptSettings::Dcb() const {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    return m_dcb;
-}
-
-void KeptSettings::SetDcb(const DCB& dcb) {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    m_dcb = dcb;
-}
-
-COMMTIMEOUTS KeptSettings::Timeouts() const {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    return m_timeouts;
-}
-
-void KeptSettings::SetTimeouts(const COMMTIMEOUTS& t) {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    m_timeouts = t;
-}
-
 int64_t KeptSettings::ReadEndMs() const {
     const int64_t waitMs = Timeouts().ReadTotalTimeoutConstant;
     return SteadyMs() + waitMs;

@@ -24,10 +24,10 @@ bool FailWithErrno(int err);
 // on other threads read them while one changes them.
 class KeptSettings {
 public:
-    DCB Dcb() const;
-    void SetDcb(const DCB& dcb);
-    COMMTIMEOUTS Timeouts() const;
-    void SetTimeouts(const COMMTIMEOUTS& t);
+    DCB Dcb() const { return Load(m_dcb); }
+    void SetDcb(const DCB& dcb) { Store(m_dcb, dcb); }
+    COMMTIMEOUTS Timeouts() const { return Load(m_timeouts); }
+    void SetTimeouts(const COMMTIMEOUTS& t) { Store(m_timeouts, t); }
     // Where a read stops waiting: the read constant from now.
     int64_t ReadEndMs() const;
     // Where a write stops waiting: the write constant from now, or
@@ -37,6 +37,17 @@ public:
     static constexpr int64_t kDefaultWriteBudgetMs = 3000;
 
 private:
+    template <class T>
+    T Load(const T& field) const {
+        std::lock_guard<std::mutex> lk(m_mutex);
+        return field;
+    }
+    template <class T>
+    void Store(T& field, const T& value) {
+        std::lock_guard<std::mutex> lk(m_mutex);
+        field = value;
+    }
+
     mutable std::mutex m_mutex;
     DCB m_dcb;
     COMMTIMEOUTS m_timeouts;
