@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "ports/device_names.h"
+#include "ports/linux/descriptor_port.h"
 #include "ports/linux/serial_syscalls.h"
 #include "ports/linux/uucp_lock.h"
 
@@ -23,14 +24,6 @@ namespace rtq {
 static_assert(std::is_same_v<speed_t, unsigned>, "speed_t must fit BaudToSpeed");
 
 namespace {
-
-// Write waits when the port never had a write time-out.
-constexpr int64_t kDefaultWriteBudgetMs = 3000;
-
-bool Fail(int err) {
-    SetLastErrorFromErrno(err);
-    return false;
-}
 
 // The device named in a refusal, with the lock file and the process that
 // holds it.
@@ -60,9 +53,7 @@ struct LinuxSerialBackend::Port {
     SerialSyscalls& sys;
     const int fd;
     const std::string lockKey;
-    std::mutex mutex;  // guards dcb and timeouts
-    DCB dcb;
-    COMMTIMEOUTS timeouts;
+    KeptSettings settings;
 };
 
 bool BaudToSpeed(uint32_t baud, unsigned* speed) {
@@ -222,31 +213,25 @@ HANDLE LinuxSerialBackend::Open(const std::string& name) {
         return INVALID_HANDLE_VALUE;
     }
     RetryOnEintr([&] { return m_sys.TcGetAttr(fd, &tio); });
-    port->dcb = DcbFromTermios(tio);
+    port->settings.SetDcb(DcbFromTermios(tio));
 
     return m_ports.Add(std::move(port));
 }
 
-bool LinuxSerialBackend::GetState(HANDLE h, DCB* dcb) {
-    auto port = Find(h);
-    if (!port) return Fail(EBADF);
-    std::lock_guard<std::mutex> lk(port->mutex);
-    *dcb = port->dcb;
-    return true;
-}
+bool LinuxSerialBackend::GetState(HANDLE h, DCB* dcb) { return GetKeptState(Find(h), dcb); }
 
 bool LinuxSerialBackend::SetState(HANDLE h, const DCB& dcb) {
     auto port = Find(h);
-    if (!port) return Fail(EBADF);
+    if (!port) return FailWithErrno(EBADF);
     termios tio{};
     SerialSyscalls& sys = port->sys;
     const int fd = port->fd;
-    if (RetryOnEintr([&] { return sys.TcGetAttr(fd, &tio); }) != 0) return Fail(errno);
+    if (RetryOnEintr([&] { return sys.TcGetAttr(fd, &tio); }) != 0) return FailWithErrno(errno);
     cfmakeraw(&tio);
 
     speed_t speed = 0;
-    if (!BaudToSpeed(dcb.BaudRate, &speed)) return Fail(EINVAL);
-    if (cfsetspeed(&tio, speed) != 0) return Fail(errno);
+    if (!BaudToSpeed(dcb.BaudRate, &speed)) return FailWithErrno(EINVAL);
+    if (cfsetspeed(&tio, speed) != 0) return FailWithErrno(errno);
 
     tio.c_cflag &= ~CSIZE;
     switch (dcb.ByteSize) {
@@ -254,7 +239,7 @@ bool LinuxSerialBackend::SetState(HANDLE h, const DCB& dcb) {
         case 6: tio.c_cflag |= CS6; break;
         case 7: tio.c_cflag |= CS7; break;
         case 8: tio.c_cflag |= CS8; break;
-        default: return Fail(EINVAL);
+        default: return FailWithErrno(EINVAL);
     }
 
     tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
@@ -264,7 +249,7 @@ bool LinuxSerialBackend::SetState(HANDLE h, const DCB& dcb) {
         case EVENPARITY: tio.c_cflag |= PARENB; break;
         case MARKPARITY: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
         case SPACEPARITY: tio.c_cflag |= PARENB | CMSPAR; break;
-        default: return Fail(EINVAL);
+        default: return FailWithErrno(EINVAL);
     }
     if (dcb.fParity)
         tio.c_iflag |= INPCK;
@@ -276,7 +261,7 @@ bool LinuxSerialBackend::SetState(HANDLE h, const DCB& dcb) {
         // With 5 data bits the UART sends 1.5 stop bits for CSTOPB.
         case ONE5STOPBITS:
         case TWOSTOPBITS: tio.c_cflag |= CSTOPB; break;
-        default: return Fail(EINVAL);
+        default: return FailWithErrno(EINVAL);
     }
 
     if (dcb.fOutxCtsFlow)
@@ -292,49 +277,33 @@ bool LinuxSerialBackend::SetState(HANDLE h, const DCB& dcb) {
 
     if (RetryOnEintr([&] { return sys.TcSetAttr(fd, TCSANOW, &tio); }) != 0) {
         const int err = errno;
-        if (err != EINVAL || !OnlyParityDropped(sys, fd, tio)) return Fail(err);
+        if (err != EINVAL || !OnlyParityDropped(sys, fd, tio)) return FailWithErrno(err);
     }
     if (!SetModemLine(sys, fd, TIOCM_DTR, dcb.fDtrControl != DTR_CONTROL_DISABLE) ||
         !SetModemLine(sys, fd, TIOCM_RTS, dcb.fRtsControl != RTS_CONTROL_DISABLE))
-        return Fail(errno);
+        return FailWithErrno(errno);
 
-    std::lock_guard<std::mutex> lk(port->mutex);
-    port->dcb = dcb;
+    port->settings.SetDcb(dcb);
     return true;
 }
 
 bool LinuxSerialBackend::GetTimeouts(HANDLE h, COMMTIMEOUTS* t) {
-    auto port = Find(h);
-    if (!port) return Fail(EBADF);
-    std::lock_guard<std::mutex> lk(port->mutex);
-    *t = port->timeouts;
-    return true;
+    return GetKeptTimeouts(Find(h), t);
 }
 
 bool LinuxSerialBackend::SetTimeouts(HANDLE h, const COMMTIMEOUTS& t) {
-    auto port = Find(h);
-    if (!port) return Fail(EBADF);
-    std::lock_guard<std::mutex> lk(port->mutex);
-    port->timeouts = t;
-    return true;
+    return KeepTimeouts(Find(h), t);
 }
 
 bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
                                size_t* written) {
     *written = 0;
     auto port = Find(h);
-    if (!port) return Fail(EBADF);
+    if (!port) return FailWithErrno(EBADF);
     SerialSyscalls& sys = port->sys;
     const int fd = port->fd;
-    bool dsrPaced = false;
-    int64_t budgetMs = 0;
-    {
-        std::lock_guard<std::mutex> lk(port->mutex);
-        dsrPaced = port->dcb.fOutxDsrFlow != 0;
-        budgetMs = port->timeouts.WriteTotalTimeoutConstant;
-    }
-    if (budgetMs <= 0) budgetMs = kDefaultWriteBudgetMs;
-    const int64_t endMs = SteadyMs() + budgetMs;
+    const bool dsrPaced = port->settings.Dcb().fOutxDsrFlow != 0;
+    const int64_t endMs = port->settings.WriteEndMs();
 
     size_t done = 0;
     while (done < len) {
@@ -351,7 +320,7 @@ bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
             }
             if (err != 0) {
                 *written = done;
-                return Fail(err);
+                return FailWithErrno(err);
             }
         }
         const size_t chunk = std::min(kChunkBytes, len - done);
@@ -365,7 +334,7 @@ bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
             }
             if (n < 0 && errno != EAGAIN) {
                 *written = done + sent;
-                return Fail(errno);
+                return FailWithErrno(errno);
             }
             // Output buffer full: wait for room until the time-out.
             if (SteadyMs() >= endMs) {
@@ -376,14 +345,14 @@ bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
             const int r = PollUntil(sys, fd, POLLOUT, endMs, &revents);
             if (r < 0 || (r > 0 && (revents & (POLLERR | POLLHUP | POLLNVAL)))) {
                 *written = done + sent;
-                return Fail(r < 0 ? errno : EIO);
+                return FailWithErrno(r < 0 ? errno : EIO);
             }
         }
         done += chunk;
         // An adapter pulled out fails here rather than at the next piece.
         if (RetryOnEintr([&] { return sys.TcDrain(fd); }) != 0) {
             *written = done;
-            return Fail(errno);
+            return FailWithErrno(errno);
         }
     }
     *written = done;
@@ -393,39 +362,27 @@ bool LinuxSerialBackend::Write(HANDLE h, const uint8_t* data, size_t len,
 bool LinuxSerialBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
     *got = 0;
     auto port = Find(h);
-    if (!port) return Fail(EBADF);
+    if (!port) return FailWithErrno(EBADF);
     if (len == 0) return true;
     SerialSyscalls& sys = port->sys;
     const int fd = port->fd;
-    int64_t waitMs = 0;
-    {
-        std::lock_guard<std::mutex> lk(port->mutex);
-        waitMs = port->timeouts.ReadTotalTimeoutConstant;
-    }
-    const int64_t endMs = SteadyMs() + waitMs;
-    for (;;) {
-        short revents = 0;
-        const int r = PollUntil(sys, fd, POLLIN, endMs, &revents);
-        if (r < 0) return Fail(errno);
-        if (r == 0) return true;  // the read constant ran out
-        if (revents & POLLNVAL) return Fail(EBADF);
-        if (!(revents & POLLIN)) return Fail(EIO);  // hang-up or error
-        const ssize_t n = RetryOnEintr([&] { return sys.Read(fd, buf, len); });
-        if (n > 0) {
-            *got = static_cast<size_t>(n);
-            return true;
+    return ReadWithin(sys, fd, port->settings.ReadEndMs(), got, [&](short revents, size_t* n) {
+        if (!(revents & POLLIN)) return EIO;  // hang-up or error
+        const ssize_t r = RetryOnEintr([&] { return sys.Read(fd, buf, len); });
+        if (r > 0) {
+            *n = static_cast<size_t>(r);
+            return 0;
         }
-        if (n == 0) return Fail(EIO);  // end of file: the line is gone
-        if (errno != EAGAIN) return Fail(errno);
-        if (SteadyMs() >= endMs) return true;
-    }
+        if (r == 0) return EIO;  // end of file: the line is gone
+        return errno == EAGAIN ? 0 : errno;
+    });
 }
 
 bool LinuxSerialBackend::PurgeInput(HANDLE h) {
     auto port = Find(h);
-    if (!port) return Fail(EBADF);
+    if (!port) return FailWithErrno(EBADF);
     if (RetryOnEintr([&] { return port->sys.TcFlush(port->fd, TCIFLUSH); }) != 0)
-        return Fail(errno);
+        return FailWithErrno(errno);
     return true;
 }
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "ports/linux/handle_table.h"
+#include "ports/handle_table.h"
 #include "ports/linux/serial_syscalls.h"
 #include "ports/serial_backend.h"
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "ports/linux/handle_table.h"
+#include "ports/handle_table.h"
 #include "ports/linux/usb_device_lookup.h"
 #include "ports/linux/usb_syscalls.h"
 #include "ports/usb_backend.h"

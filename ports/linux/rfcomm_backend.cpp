@@ -10,18 +10,11 @@
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "ports/bluetooth_address.h"
+#include "ports/linux/descriptor_port.h"
 
 namespace rtq {
 
 namespace {
-
-// Write waits when the port never had a write time-out.
-constexpr int64_t kDefaultWriteBudgetMs = 3000;
-
-bool Fail(int err) {
-    SetLastErrorFromErrno(err);
-    return false;
-}
 
 // Why a socket reported an error or hang-up: its pending error, or a reset
 // when it has none (the printer closed the link).
@@ -40,9 +33,7 @@ struct RfcommBackend::Port {
 
     RfcommSyscalls& sys;
     const int fd;
-    std::mutex mutex;  // guards dcb and timeouts
-    DCB dcb;
-    COMMTIMEOUTS timeouts;
+    KeptSettings settings;
 };
 
 RfcommBackend::RfcommBackend(RfcommSyscalls& sys) : m_sys(sys) {}
@@ -122,63 +113,44 @@ HANDLE RfcommBackend::Open(const std::string& name) {
         return INVALID_HANDLE_VALUE;
     }
     // What a freshly opened tty reports; nothing of it reaches the printer.
-    port->dcb.BaudRate = 9600;
-    port->dcb.ByteSize = 8;
-    port->dcb.Parity = NOPARITY;
-    port->dcb.StopBits = ONESTOPBIT;
+    DCB dcb;
+    dcb.BaudRate = 9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    port->settings.SetDcb(dcb);
 
     return m_ports.Add(std::move(port));
 }
 
-bool RfcommBackend::GetState(HANDLE h, DCB* dcb) {
-    auto port = Find(h);
-    if (!port) return Fail(EBADF);
-    std::lock_guard<std::mutex> lk(port->mutex);
-    *dcb = port->dcb;
-    return true;
-}
+bool RfcommBackend::GetState(HANDLE h, DCB* dcb) { return GetKeptState(Find(h), dcb); }
 
 bool RfcommBackend::SetState(HANDLE h, const DCB& dcb) {
     auto port = Find(h);
-    if (!port) return Fail(EBADF);
+    if (!port) return FailWithErrno(EBADF);
     // What a serial device would refuse is refused here too.
     if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
         dcb.StopBits > TWOSTOPBITS)
-        return Fail(EINVAL);
-    std::lock_guard<std::mutex> lk(port->mutex);
-    port->dcb = dcb;
+        return FailWithErrno(EINVAL);
+    port->settings.SetDcb(dcb);
     return true;
 }
 
 bool RfcommBackend::GetTimeouts(HANDLE h, COMMTIMEOUTS* t) {
-    auto port = Find(h);
-    if (!port) return Fail(EBADF);
-    std::lock_guard<std::mutex> lk(port->mutex);
-    *t = port->timeouts;
-    return true;
+    return GetKeptTimeouts(Find(h), t);
 }
 
 bool RfcommBackend::SetTimeouts(HANDLE h, const COMMTIMEOUTS& t) {
-    auto port = Find(h);
-    if (!port) return Fail(EBADF);
-    std::lock_guard<std::mutex> lk(port->mutex);
-    port->timeouts = t;
-    return true;
+    return KeepTimeouts(Find(h), t);
 }
 
 bool RfcommBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t* written) {
     *written = 0;
     auto port = Find(h);
-    if (!port) return Fail(EBADF);
+    if (!port) return FailWithErrno(EBADF);
     RfcommSyscalls& sys = port->sys;
     const int fd = port->fd;
-    int64_t budgetMs = 0;
-    {
-        std::lock_guard<std::mutex> lk(port->mutex);
-        budgetMs = port->timeouts.WriteTotalTimeoutConstant;
-    }
-    if (budgetMs <= 0) budgetMs = kDefaultWriteBudgetMs;
-    const int64_t endMs = SteadyMs() + budgetMs;
+    const int64_t endMs = port->settings.WriteEndMs();
 
     size_t done = 0;
     while (done < len) {
@@ -189,7 +161,7 @@ bool RfcommBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t* wri
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             *written = done;
-            return Fail(errno);
+            return FailWithErrno(errno);
         }
         // The link's buffer is full: wait for room until the time-out.
         if (SteadyMs() >= endMs) break;
@@ -197,15 +169,15 @@ bool RfcommBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t* wri
         const int r = PollUntil(sys, fd, POLLOUT, endMs, &revents);
         if (r < 0) {
             *written = done;
-            return Fail(errno);
+            return FailWithErrno(errno);
         }
         if (r > 0 && (revents & POLLNVAL)) {
             *written = done;
-            return Fail(EBADF);
+            return FailWithErrno(EBADF);
         }
         if (r > 0 && (revents & (POLLERR | POLLHUP))) {
             *written = done;
-            return Fail(SocketFailure(sys, fd));
+            return FailWithErrno(SocketFailure(sys, fd));
         }
     }
     *written = done;
@@ -215,46 +187,35 @@ bool RfcommBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t* wri
 bool RfcommBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
     *got = 0;
     auto port = Find(h);
-    if (!port) return Fail(EBADF);
+    if (!port) return FailWithErrno(EBADF);
     if (len == 0) return true;
     RfcommSyscalls& sys = port->sys;
     const int fd = port->fd;
-    int64_t waitMs = 0;
-    {
-        std::lock_guard<std::mutex> lk(port->mutex);
-        waitMs = port->timeouts.ReadTotalTimeoutConstant;
-    }
-    const int64_t endMs = SteadyMs() + waitMs;
-    for (;;) {
-        short revents = 0;
-        const int r = PollUntil(sys, fd, POLLIN, endMs, &revents);
-        if (r < 0) return Fail(errno);
-        if (r == 0) return true;  // the read constant ran out
-        if (revents & POLLNVAL) return Fail(EBADF);
+    return ReadWithin(sys, fd, port->settings.ReadEndMs(), got, [&](short revents, size_t* n) {
         // Bytes that arrived before a hang-up are still read first.
-        const ssize_t n = RetryOnEintr([&] { return sys.Recv(fd, buf, len, MSG_DONTWAIT); });
-        if (n > 0) {
-            *got = static_cast<size_t>(n);
-            return true;
+        const ssize_t r = RetryOnEintr([&] { return sys.Recv(fd, buf, len, MSG_DONTWAIT); });
+        if (r > 0) {
+            *n = static_cast<size_t>(r);
+            return 0;
         }
-        if (n == 0) return Fail(ECONNRESET);  // the printer closed the link
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail(errno);
-        if (revents & (POLLERR | POLLHUP)) return Fail(SocketFailure(sys, fd));
-        if (SteadyMs() >= endMs) return true;
-    }
+        if (r == 0) return ECONNRESET;  // the printer closed the link
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+        if (revents & (POLLERR | POLLHUP)) return SocketFailure(sys, fd);
+        return 0;
+    });
 }
 
 bool RfcommBackend::PurgeInput(HANDLE h) {
     auto port = Find(h);
-    if (!port) return Fail(EBADF);
+    if (!port) return FailWithErrno(EBADF);
     uint8_t scrap[512];
     for (;;) {
         const ssize_t n = RetryOnEintr(
             [&] { return port->sys.Recv(port->fd, scrap, sizeof scrap, MSG_DONTWAIT); });
         if (n > 0) continue;
-        if (n == 0) return Fail(ECONNRESET);
+        if (n == 0) return FailWithErrno(ECONNRESET);
         if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
-        return Fail(errno);
+        return FailWithErrno(errno);
     }
 }
 

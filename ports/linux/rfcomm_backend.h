@@ -25,7 +25,7 @@
 #include <bluetooth/bluetooth.h>
 #include <bluetooth/rfcomm.h>
 
-#include "ports/linux/handle_table.h"
+#include "ports/handle_table.h"
 #include "ports/linux/rfcomm_syscalls.h"
 #include "ports/serial_backend.h"
 

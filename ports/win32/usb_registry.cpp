@@ -65,10 +65,8 @@ void VisitUsbInstances(win32::UsbApi& api, const std::function<bool(const UsbIns
     }
 }
 
-bool UsbInstanceAbsent(uint32_t code) {
+bool UsbDeviceMissing(uint32_t code) {
     switch (code) {
-        case kErrorFileNotFound:
-        case kErrorPathNotFound:
         case win32::kErrorInvalidHandle:
         case win32::kErrorNotReady:
         case win32::kErrorGenFailure:
@@ -79,6 +77,10 @@ bool UsbInstanceAbsent(uint32_t code) {
         default:
             return false;
     }
+}
+
+bool UsbInstanceAbsent(uint32_t code) {
+    return code == kErrorFileNotFound || code == kErrorPathNotFound || UsbDeviceMissing(code);
 }
 
 }  // namespace rtq

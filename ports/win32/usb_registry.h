@@ -26,6 +26,9 @@ extern const char* const kUsbDeviceKeys[3];
 // and then in enumeration order, until it returns true.
 void VisitUsbInstances(win32::UsbApi& api, const std::function<bool(const UsbInstance&)>& visit);
 
+// Whether a GetLastError code says the device is not there (unplugged,
+// switched off, or its handle no longer valid).
+bool UsbDeviceMissing(uint32_t code);
 // Whether a failed open of an instance's device means it is not attached
 // (the registry keeps printers that were once attached).
 bool UsbInstanceAbsent(uint32_t code);

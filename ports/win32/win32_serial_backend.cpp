@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <mutex>
 
 #include "platform/clock.h"
 #include "platform/last_error.h"
@@ -15,6 +16,12 @@ namespace {
 
 // Write waits when the port never had a write time-out.
 constexpr int64_t kDefaultWriteBudgetMs = 3000;
+
+// A handle this backend did not issue, or one closed already.
+bool NotOpen() {
+    SetLastErrorFromSystem(win32::kErrorInvalidHandle);
+    return false;
+}
 
 // A COM port refuses a second open with "access denied": another program
 // has it, which is what the operator needs to hear.
@@ -88,9 +95,7 @@ Win32SerialBackend::Win32SerialBackend(win32::SerialApi& api) : m_api(api) {}
 Win32SerialBackend::~Win32SerialBackend() = default;
 
 std::shared_ptr<Win32SerialBackend::Port> Win32SerialBackend::Find(HANDLE h) {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    auto it = m_ports.find(h);
-    return it == m_ports.end() ? nullptr : it->second;
+    return m_ports.Find(h);
 }
 
 bool Win32SerialBackend::Fail(const Port& port) {
@@ -107,21 +112,12 @@ HANDLE Win32SerialBackend::Open(const std::string& name) {
         SetLastErrorFromSystem(code, PortErrnoClass(code), path);
         return INVALID_HANDLE_VALUE;
     }
-    auto port = std::make_shared<Port>(m_api, sys, path);
-    // The system's handle values serve as the port's handles: never 0 or
-    // -1 for an open device, and unique while it is open.
-    const HANDLE h = reinterpret_cast<HANDLE>(sys);
-    std::lock_guard<std::mutex> lk(m_mutex);
-    m_ports[h] = std::move(port);
-    return h;
+    return m_ports.Add(std::make_shared<Port>(m_api, sys, path));
 }
 
 bool Win32SerialBackend::GetState(HANDLE h, DCB* dcb) {
     auto port = Find(h);
-    if (!port) {
-        SetLastErrorFromSystem(win32::kErrorInvalidHandle);
-        return false;
-    }
+    if (!port) return NotOpen();
     win32::CommDcb s;
     if (!port->api.GetState(port->sys, &s)) return Fail(*port);
     *dcb = FromSystem(s);
@@ -130,10 +126,7 @@ bool Win32SerialBackend::GetState(HANDLE h, DCB* dcb) {
 
 bool Win32SerialBackend::SetState(HANDLE h, const DCB& dcb) {
     auto port = Find(h);
-    if (!port) {
-        SetLastErrorFromSystem(win32::kErrorInvalidHandle);
-        return false;
-    }
+    if (!port) return NotOpen();
     if (!port->api.SetState(port->sys, ToSystem(dcb))) return Fail(*port);
     std::lock_guard<std::mutex> lk(port->mutex);
     port->dsrPaced = dcb.fOutxDsrFlow != 0;
@@ -142,10 +135,7 @@ bool Win32SerialBackend::SetState(HANDLE h, const DCB& dcb) {
 
 bool Win32SerialBackend::GetTimeouts(HANDLE h, COMMTIMEOUTS* t) {
     auto port = Find(h);
-    if (!port) {
-        SetLastErrorFromSystem(win32::kErrorInvalidHandle);
-        return false;
-    }
+    if (!port) return NotOpen();
     win32::CommTimeouts s;
     if (!port->api.GetTimeouts(port->sys, &s)) return Fail(*port);
     *t = COMMTIMEOUTS{s.ReadIntervalTimeout, s.ReadTotalTimeoutMultiplier,
@@ -156,10 +146,7 @@ bool Win32SerialBackend::GetTimeouts(HANDLE h, COMMTIMEOUTS* t) {
 
 bool Win32SerialBackend::SetTimeouts(HANDLE h, const COMMTIMEOUTS& t) {
     auto port = Find(h);
-    if (!port) {
-        SetLastErrorFromSystem(win32::kErrorInvalidHandle);
-        return false;
-    }
+    if (!port) return NotOpen();
     // The system applies the read semantics itself: with both read values
     // at MAXDWORD a read returns what is there, waits for the first byte,
     // or returns none after the constant.
@@ -175,10 +162,7 @@ bool Win32SerialBackend::SetTimeouts(HANDLE h, const COMMTIMEOUTS& t) {
 bool Win32SerialBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t* written) {
     *written = 0;
     auto port = Find(h);
-    if (!port) {
-        SetLastErrorFromSystem(win32::kErrorInvalidHandle);
-        return false;
-    }
+    if (!port) return NotOpen();
     bool dsrPaced = false;
     int64_t budgetMs = 0;
     {
@@ -231,10 +215,7 @@ bool Win32SerialBackend::Write(HANDLE h, const uint8_t* data, size_t len, size_t
 bool Win32SerialBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
     *got = 0;
     auto port = Find(h);
-    if (!port) {
-        SetLastErrorFromSystem(win32::kErrorInvalidHandle);
-        return false;
-    }
+    if (!port) return NotOpen();
     uint32_t n = 0;
     const uint32_t want = static_cast<uint32_t>(std::min<size_t>(len, UINT32_MAX));
     if (!port->api.Read(port->sys, buf, want, &n)) return Fail(*port);
@@ -244,24 +225,14 @@ bool Win32SerialBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
 
 bool Win32SerialBackend::PurgeInput(HANDLE h) {
     auto port = Find(h);
-    if (!port) {
-        SetLastErrorFromSystem(win32::kErrorInvalidHandle);
-        return false;
-    }
+    if (!port) return NotOpen();
     if (!port->api.PurgeInput(port->sys)) return Fail(*port);
     return true;
 }
 
 void Win32SerialBackend::Close(HANDLE h) {
-    std::shared_ptr<Port> port;
-    {
-        std::lock_guard<std::mutex> lk(m_mutex);
-        auto it = m_ports.find(h);
-        if (it == m_ports.end()) return;
-        port = std::move(it->second);
-        m_ports.erase(it);
-    }
-    // The handle closes here, or when the last call using it returns.
+    // The device closes here, or when the last call using it returns.
+    m_ports.Take(h);
 }
 
 }  // namespace rtq

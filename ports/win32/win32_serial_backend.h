@@ -3,11 +3,10 @@
 // and time-outs, with output held back while the printer keeps DSR low.
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "ports/handle_table.h"
 #include "ports/serial_backend.h"
 #include "ports/win32/serial_api.h"
 
@@ -44,8 +43,7 @@ private:
     bool Fail(const Port& port);
 
     win32::SerialApi& m_api;
-    std::mutex m_mutex;
-    std::map<HANDLE, std::shared_ptr<Port>> m_ports;
+    HandleTable<Port> m_ports;
 };
 
 }  // namespace rtq

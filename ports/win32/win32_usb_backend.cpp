@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "platform/last_error.h"
@@ -18,19 +19,8 @@ using win32::SysHandle;
 using win32::WaitResult;
 
 bool UsbDeviceGone(uint32_t code) {
-    switch (code) {
-        case win32::kErrorInvalidHandle:
-        case win32::kErrorNotReady:
-        case win32::kErrorGenFailure:
-        case win32::kErrorDevNotExist:
-        case win32::kErrorNoSuchDevice:
-        case win32::kErrorDeviceNotConnected:
-        // Only a removal aborts a transfer this backend did not cancel.
-        case win32::kErrorOperationAborted:
-            return true;
-        default:
-            return false;
-    }
+    // Only a removal aborts a transfer this backend did not cancel.
+    return code == win32::kErrorOperationAborted || UsbDeviceMissing(code);
 }
 
 namespace {
@@ -136,9 +126,7 @@ Win32UsbBackend::Win32UsbBackend(int64_t writeStallMs, win32::UsbApi& api)
 Win32UsbBackend::~Win32UsbBackend() = default;
 
 std::shared_ptr<Win32UsbBackend::Port> Win32UsbBackend::Find(HANDLE h) {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    auto it = m_ports.find(h);
-    return it == m_ports.end() ? nullptr : it->second;
+    return m_ports.Find(h);
 }
 
 bool Win32UsbBackend::FindDevicePath(std::string* path) {
@@ -188,12 +176,7 @@ HANDLE Win32UsbBackend::Open(const std::string& path) {
         SetLastErrorFromSystem(m_api.LastError(), path);
         return INVALID_HANDLE_VALUE;
     }
-    // The system's handle values serve as the port's handles: never 0 or
-    // -1 for an open device, and unique while it is open.
-    const HANDLE h = reinterpret_cast<HANDLE>(sys);
-    std::lock_guard<std::mutex> lk(m_mutex);
-    m_ports[h] = std::move(port);
-    return h;
+    return m_ports.Add(std::move(port));
 }
 
 bool Win32UsbBackend::Request(HANDLE h, uint32_t code, uint32_t outLen) {
@@ -317,14 +300,8 @@ bool Win32UsbBackend::Read(HANDLE h, uint8_t* buf, size_t len, size_t* got) {
 }
 
 void Win32UsbBackend::Close(HANDLE h) {
-    std::shared_ptr<Port> port;
-    {
-        std::lock_guard<std::mutex> lk(m_mutex);
-        auto it = m_ports.find(h);
-        if (it == m_ports.end()) return;
-        port = std::move(it->second);
-        m_ports.erase(it);
-    }
+    const std::shared_ptr<Port> port = m_ports.Take(h);
+    if (!port) return;
     // A reader waiting on the outstanding read is let go at once; the
     // handle closes here, or when that reader returns.
     std::lock_guard<std::mutex> lk(port->mutex);

@@ -8,11 +8,10 @@
 // reconnects.
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
+#include "ports/handle_table.h"
 #include "ports/usb_backend.h"
 #include "ports/win32/usb_api.h"
 
@@ -54,8 +53,7 @@ private:
 
     const int64_t m_writeStallMs;
     win32::UsbApi& m_api;
-    std::mutex m_mutex;
-    std::map<HANDLE, std::shared_ptr<Port>> m_ports;
+    HandleTable<Port> m_ports;
 };
 
 // Whether a GetLastError code means the printer is gone (unplugged,

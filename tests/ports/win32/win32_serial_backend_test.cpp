@@ -47,11 +47,13 @@ public:
     int dsrLowPolls = 0;  // DSR reads low this many times, then high
     int dsrPolls = 0;
     bool purged = false;
+    bool reuseHandles = false;  // every open gets the value the last close freed
 
     SysHandle Open(const char* path) override {
         openedPath = path;
         if (Fault(kOpen)) return win32::InvalidSysHandle();
-        return reinterpret_cast<SysHandle>(intptr_t{0x1230} + 4 * ++opens);
+        ++opens;
+        return reinterpret_cast<SysHandle>(intptr_t{0x1230} + 4 * (reuseHandles ? 1 : opens));
     }
     bool GetState(SysHandle, CommDcb* d) override {
         if (Fault(kGetState)) return false;
@@ -185,6 +187,31 @@ TEST_F(Win32SerialBackendTest, OpensTheSystemDeviceOfAPortAndHandsTheSettingsThr
     EXPECT_EQ(api.closes, 1);
     EXPECT_FALSE(backend.Read(h, &byte, 1, &got));
     EXPECT_EQ(LastErrorDetails().number, EBADF);
+}
+
+// The system hands a closed handle's value to the next device opened, as
+// when the port is reopened: a caller still holding the old handle must
+// neither reach nor close the new port.
+TEST_F(Win32SerialBackendTest, AClosedHandleStaysClosedWhenTheSystemReusesItsValue) {
+    api.reuseHandles = true;
+    const HANDLE first = backend.Open("COM5");
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    backend.Close(first);
+    const HANDLE second = backend.Open("COM5");
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    EXPECT_NE(second, first);
+
+    api.input = {0x06};
+    uint8_t byte = 0;
+    size_t got = 0;
+    EXPECT_FALSE(backend.Read(first, &byte, 1, &got));
+    EXPECT_EQ(LastErrorDetails().number, EBADF);
+    backend.Close(first);
+    EXPECT_EQ(api.closes, 1);
+    ASSERT_TRUE(backend.Read(second, &byte, 1, &got));
+    EXPECT_EQ(got, 1u);
+    backend.Close(second);
+    EXPECT_EQ(api.closes, 2);
 }
 
 TEST_F(Win32SerialBackendTest, APortInUseOrMissingIsRecordedForTheHint) {

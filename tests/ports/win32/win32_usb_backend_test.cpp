@@ -58,6 +58,7 @@ public:
     std::vector<uint8_t> input;  // what the printer has sent
     int readRequests = 0;
     int cancels = 0;
+    std::vector<SysHandle> opened;  // the device handles, in order
     std::set<SysHandle> closed;
 
     SysHandle RegOpen(const std::string& path, uint32_t* error) override {
@@ -90,7 +91,9 @@ public:
     }
     SysHandle OpenOverlapped(const char* path) override {
         if (Fault(kOpen)) return win32::InvalidSysHandle();
-        return Device(path);
+        const SysHandle device = Device(path);
+        opened.push_back(device);
+        return device;
     }
     bool Control(SysHandle, uint32_t code, void*, uint32_t, uint32_t* returned) override {
         controls.push_back(code);
@@ -323,7 +326,7 @@ TEST_F(Win32UsbBackendTest, OneReadStaysOutstandingUntilItEndsOrTheHandleCloses)
     EXPECT_EQ(api.readRequests, 2);
     backend.Close(h);
     EXPECT_GE(api.cancels, 1);
-    EXPECT_EQ(api.closed.count(reinterpret_cast<SysHandle>(h)), 1u);
+    EXPECT_EQ(api.closed.count(api.opened.back()), 1u);
     EXPECT_FALSE(backend.Read(h, buf, 1, &got));
 }
 
@@ -352,6 +355,7 @@ TEST_F(Win32UsbBackendTest, AnInvalidHandleReconnectsAndTheChunkIsSentAgain) {
     g_pMainDlg = &wnd;
     g_hUsbDevice = OpenPrinter();
     const HANDLE first = g_hUsbDevice;
+    const SysHandle firstDevice = api.opened.back();
     std::vector<uint8_t> data(10000);
     std::iota(data.begin(), data.end(), uint8_t{0});
     api.FailNext(kResult, win32::kErrorInvalidHandle);  // the first chunk's end
@@ -361,7 +365,7 @@ TEST_F(Win32UsbBackendTest, AnInvalidHandleReconnectsAndTheChunkIsSentAgain) {
     g_pMainDlg = nullptr;
     EXPECT_EQ(wnd.reconnectCalls(), 1);
     EXPECT_NE(g_hUsbDevice.load(), first);
-    EXPECT_EQ(api.closed.count(reinterpret_cast<SysHandle>(first)), 1u);
+    EXPECT_EQ(api.closed.count(firstDevice), 1u);
     ASSERT_EQ(api.writes.size(), 4u);
     EXPECT_EQ(api.writes[0], api.writes[1]);
     std::vector<uint8_t> sent;

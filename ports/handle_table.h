@@ -2,8 +2,14 @@
 // The open ports of a backend by handle: handles are numbers issued from
 // one counter for every table in the process (never 0 or
 // INVALID_HANDLE_VALUE), so that no two backends ever hand out the same
-// one; each maps to a shared port object, so that a call in progress keeps
-// its port alive across a Close.
+// one and a closed handle is never issued again; each maps to a shared
+// port object, so that a call in progress keeps its port alive across a
+// Close.
+//
+// The system's own handle values are not used as handles, on Windows
+// either: the system reuses a closed value for the next device opened, so
+// a thread still holding the old handle (a reader while the port
+// reconnects) would reach, or close, the new port.
 
 #include <atomic>
 #include <map>
@@ -15,7 +21,7 @@
 namespace rtq {
 
 // The counter every table issues from, whatever its port type.
-inline std::atomic<HANDLE>& NextLinuxHandle() {
+inline std::atomic<HANDLE>& NextPortHandle() {
     static std::atomic<HANDLE> next{0x7100};
     return next;
 }
@@ -24,8 +30,8 @@ template <class Port>
 class HandleTable {
 public:
     HANDLE Add(std::shared_ptr<Port> port) {
-        HANDLE h = NextLinuxHandle()++;
-        if (h == 0 || h == INVALID_HANDLE_VALUE) h = NextLinuxHandle()++;
+        HANDLE h = NextPortHandle()++;
+        if (h == 0 || h == INVALID_HANDLE_VALUE) h = NextPortHandle()++;
         std::lock_guard<std::mutex> lk(m_mutex);
         m_ports[h] = std::move(port);
         return h;
