@@ -59,11 +59,13 @@ struct IoSlot {
         ov.hEvent = event;
     }
     // Cancels the request and waits for it to end; false when it did not.
-    bool TakeBack(SysHandle device) {
+    // *done: the bytes it moved before it ended (0 when its result failed).
+    bool TakeBack(SysHandle device, uint32_t* done = nullptr) {
         api.CancelIo(device, &ov);
         if (api.Wait(event, kCancelWaitMs) != WaitResult::Signaled) return false;
         uint32_t n = 0;
-        api.GetOverlappedResult(device, &ov, &n, false);
+        if (!api.GetOverlappedResult(device, &ov, &n, false)) n = 0;
+        if (done) *done = n;
         return true;
     }
 
@@ -222,11 +224,10 @@ UsbWriteStatus Win32UsbBackend::Write(HANDLE h, const uint8_t* data, size_t len,
     if (waited != WaitResult::Signaled) {
         const uint32_t code = m_api.LastError();
         uint32_t n = 0;
-        if (!slot->TakeBack(port->sys)) {
-            Abandon(std::move(slot));
-        } else if (m_api.GetOverlappedResult(port->sys, &slot->ov, &n, false)) {
+        if (slot->TakeBack(port->sys, &n))
             *written = n;
-        }
+        else
+            Abandon(std::move(slot));
         if (waited == WaitResult::Failed) return WriteFailed(code, port->path);
         SetLastErrorText("USB write timed out: the printer took no data for " +
                          std::to_string(m_writeStallMs) + " ms");
