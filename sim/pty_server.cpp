@@ -15,6 +15,7 @@
 #include "sim/answer_outbox.h"
 #include "sim/flash_save.h"
 #include "sim/serve_loop.h"
+#include "platform/clock.h"
 
 namespace rtq::sim {
 
@@ -173,9 +174,31 @@ bool PtyServer::Serve(SimPrinter& printer, const Options& options, int stopFd,
         out.Collect(printer);
         out.Flush(m_master);  // a master that fails a write has no reader
 
-        if (resets.NewReset(printer, options.flashOut, &ok, error) && options.exitAfterReset) break;
+        if (resets.NewReset(printer, options.flashOut, &ok, error) && options.exitAfterReset) {
+            WaitForHostToClose(stopFd);
+            break;
+        }
     }
     return ok;
+}
+
+void PtyServer::WaitForHostToClose(int stopFd) {
+    // A printer's restart leaves the host's port in place. Leaving at once
+    // would hang the line up under the host, which may still be draining
+    // the reset it wrote; so give up our own hold of the slave and wait for
+    // the master's hang-up, bounded in case the host never lets go.
+    close(m_slave);
+    m_slave = -1;
+    const int64_t end = rtq::SteadyMs() + kHostCloseWaitMs;
+    for (int64_t left = kHostCloseWaitMs; left > 0; left = end - rtq::SteadyMs()) {
+        pollfd fds[2] = {{m_master, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        const int rc = poll(fds, 2, static_cast<int>(left));
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc <= 0 || fds[1].revents) return;
+        uint8_t drop[256];  // the printer is restarting: what still comes is lost
+        const ssize_t n = read(m_master, drop, sizeof drop);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return;  // hung up
+    }
 }
 
 }  // namespace rtq::sim

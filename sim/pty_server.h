@@ -29,8 +29,9 @@ public:
     const std::string& SlavePath() const { return m_slavePath; }
 
     // Serves until stopFd becomes readable or, with exitAfterReset, a reset
-    // ends a download. False when saving the flash image failed (the
-    // reason in *error); serving goes on after such a failure.
+    // ends a download and the host has closed the port (at most 20 s
+    // later). False when saving the flash image failed (the reason in
+    // *error); serving goes on after such a failure.
     bool Serve(SimPrinter& printer, const Options& options, int stopFd,
                std::string* error);
 
@@ -41,6 +42,9 @@ public:
 
 private:
     LineSettings ReadLine() const;
+    void WaitForHostToClose(int stopFd);
+
+    static constexpr int64_t kHostCloseWaitMs = 20000;
 
     int m_master = -1;
     int m_slave = -1;

@@ -272,6 +272,7 @@ std::string RtqsimUsage() {
         "                         after every reset that ends a download\n"
         "  --flash-in FILE        load a flash image at start\n"
         "  --exit-after-reset     exit after the first reset that ends a download\n"
+        "                         (with --link, once the host has closed the port)\n"
         "  --fill BYTE            initial flash content (default 0xFF)\n"
         "  --overwrite            data overwrites the flash (default: data is\n"
         "                         ANDed in, as real flash cells only clear bits)\n"

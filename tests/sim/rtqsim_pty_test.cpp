@@ -6,7 +6,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -74,8 +76,11 @@ TEST_F(RtqsimPtyTest, DownloadIsSavedAfterTheResetAndBinaryDataSurvives) {
     EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 4), (Bytes{0x06, 0x06, 0x06, 0x06}));
     EXPECT_EQ(std::string(answer.begin() + 4, answer.end()), "Mobile Printer");
     ASSERT_TRUE(WriteBytes(fd, ResetFrame()));
-    EXPECT_EQ(sim.WaitExit(5000), 0) << ReadFile(tmp.Path("stderr"));
+    // The restart leaves the host's port in place until the host closes it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(tcdrain(fd), 0) << "the line hung up under the host: " << std::strerror(errno);
     close(fd);
+    EXPECT_EQ(sim.WaitExit(5000), 0) << ReadFile(tmp.Path("stderr"));
 
     const std::string flash = ReadFile(image);
     ASSERT_EQ(flash.size(), 0x430000u);
