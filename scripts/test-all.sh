@@ -27,31 +27,36 @@ build() {  # build DIR [cmake options...]
   cmake --build "$dir" -j "$jobs"
 }
 
-# aside NAME COMMAND...: runs the command beside the current stage at a
-# lower priority, its output in logs/NAME.log; finish NAME waits for it,
-# prints the log and fails when the command did.
+# beside NAME COMMAND...: runs the command beside the current stage, its
+# output in logs/NAME.log; aside does the same at a lower priority; finish
+# NAME waits for it, prints the log and fails when the command did.
 mkdir -p logs
-declare -A aside_pid
-stop_asides() {
+declare -A beside_pid
+stop_besides() {
   local pid
-  for pid in "${aside_pid[@]}"; do
+  for pid in "${beside_pid[@]}"; do
     pkill -P "$pid" 2>/dev/null || true
     kill "$pid" 2>/dev/null || true
   done
 }
-trap stop_asides EXIT
+trap stop_besides EXIT
+beside() {
+  local name=$1; shift
+  "$@" >"logs/$name.log" 2>&1 &
+  beside_pid[$name]=$!
+}
+lower_priority() {
+  renice -n 10 -p "$BASHPID" >/dev/null
+  "$@"
+}
 aside() {
   local name=$1; shift
-  (
-    renice -n 10 -p "$BASHPID" >/dev/null
-    "$@"
-  ) >"logs/$name.log" 2>&1 &
-  aside_pid[$name]=$!
+  beside "$name" lower_priority "$@"
 }
 finish() {
   local name=$1 status=0
-  wait "${aside_pid[$name]}" || status=$?
-  unset "aside_pid[$name]"
+  wait "${beside_pid[$name]}" || status=$?
+  unset "beside_pid[$name]"
   cat "logs/$name.log"
   [ "$status" -eq 0 ] || { echo "== $name: failed (exit $status)"; exit 1; }
 }
@@ -69,13 +74,9 @@ echo "== Windows (Wine)"
 # build's rtqsim, all under Wine. The runs mostly wait out the protocol's
 # pauses, so they go on beside the sanitizer build.
 finish windows-build
-bash tests/wine/wine_tests.sh build-win build >logs/wine-tests.log 2>&1 &
-wine_pid=$!
+beside wine-tests bash tests/wine/wine_tests.sh build-win build
 build build-asan -DRTQ_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
-wine_status=0
-wait "$wine_pid" || wine_status=$?
-cat logs/wine-tests.log
-[ "$wine_status" -eq 0 ] || { echo "== Windows (Wine): failed"; exit 1; }
+finish wine-tests
 
 tsan_build() {
   # Only what the threaded tests run: the test programs, and the programs
